@@ -1,0 +1,32 @@
+# Shared by the demo and test commands: installs the Debian 12 packages that are missing
+# (apt-get update at most once) and builds the program in build/.
+set -euo pipefail
+
+root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${PROLUT_BUILD_DIR:-$root_dir/build}
+
+required_packages=(
+  cmake make g++ pkg-config
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  libgtest-dev
+)
+
+install_missing_packages() {
+  local missing=() package
+  for package in "${required_packages[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_program() {
+  cmake -S "$root_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake --build "$build_dir" -j "$(nproc)"
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Rewrites the working picture in place: each sample becomes a 10-bit result << 6,
+// through the transfer curve (every colour mode but 4) or the cube LUT (mode 4).
+#include <cstdint>
+
+#include "colour/cube_lut.h"
+#include "colour/transfer_curve.h"
+
+// bgr48: packed B, G, R unsigned 16-bit little-endian samples, stride in bytes.
+// Builds the transfer curve with gamma 1.0 on first use in a curve mode; in mode 4 the
+// cube must be loaded. colour_mode must not be negative.
+void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height, int colour_mode,
+                              TransferCurve* curve, const CubeLut* lut);

@@ -1,0 +1,62 @@
+#include "driver/encode_mux.h"
+
+#include <cstdio>
+
+static void report_progress(const TranscodeState* state) {
+    if (state->written_packets % state->progress_interval == 0) {
+        printf(" frame %d\n", static_cast<int>(state->written_packets));
+    }
+}
+
+static int report_encode_error(int status) {
+    printf(" Error encoding video frame: %d\n", status);
+    av_log(nullptr, AV_LOG_DEBUG, "Error encoding video frame: %d\n", status);
+    return 1;
+}
+
+static int report_write_error(int status) {
+    printf(" Error while writing video frame: %d\n", status);
+    av_log(nullptr, AV_LOG_DEBUG, "Error while writing video frame: %d\n", status);
+    return 1;
+}
+
+int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
+    AVCodecContext* encoder_context = state->encoder_context;
+    const AVStream* stream = state->output_video_stream;
+    AVPacket* packet = state->encoded_packet;
+    int result = 0;
+    int status = avcodec_send_frame(encoder_context, frame);
+    if (status < 0) result = report_encode_error(status);
+    while (result == 0) {
+        status = avcodec_receive_packet(encoder_context, packet);
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) break;
+        if (status < 0) {
+            result = report_encode_error(status);
+            break;
+        }
+        packet->stream_index = stream->index;
+        // The encoder leaves durations at 0; without one the last frame has no length.
+        if (packet->duration == 0) packet->duration = 1;
+        av_packet_rescale_ts(packet, encoder_context->time_base, stream->time_base);
+        status = av_interleaved_write_frame(state->output_context, packet);
+        av_packet_unref(packet);
+        if (status != 0) {
+            result = report_write_error(status);
+            break;
+        }
+        ++state->written_packets;
+        if (frame == nullptr) report_progress(state);
+    }
+    if (frame != nullptr) {
+        ++state->encode_calls;
+        report_progress(state);
+    }
+    return result;
+}
+
+void close_output_encoder(TranscodeState* state) {
+    avcodec_free_context(&state->encoder_context);
+    av_freep(&state->encode_picture.data[0]);
+    av_frame_free(&state->encoder_frame);
+    av_packet_free(&state->encoded_packet);
+}

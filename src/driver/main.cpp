@@ -1,0 +1,35 @@
+// prolut: any video FFmpeg can read in, Apple ProRes 422 10-bit out.
+#include <cstdio>
+
+#include "driver/command_line.h"
+#include "driver/input.h"
+#include "driver/keyboard.h"
+#include "driver/output.h"
+#include "driver/transcode_loop.h"
+
+static TranscodeState transcode_state;
+
+static int refuse_output_over_input(const RunOptions* options) {
+    if (!same_file(options->input_path, options->output_path)) return 0;
+    printf("Error, output file is the same as the input file\n");
+    return 1;
+}
+
+// The start sequence: each step runs only when every step before it succeeded, and
+// every run leaves through shutdown_pipeline with the status of the step that ended it.
+static int run_transcode(TranscodeState* state, int argc, char** argv) {
+    state->video_stream_index = -1;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    install_stop_signals();
+
+    int status = parse_run_options(argc, argv, &state->options) ? 0 : 1;
+    if (status == 0) apply_snapshot_override(&state->options);
+    if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);
+    if (status == 0) status = refuse_output_over_input(&state->options);
+    if (status == 0) status = open_input(state);
+    if (status == 0) status = open_output(state);
+    if (status == 0) status = transcode_loop(state);
+    return shutdown_pipeline(state, status);
+}
+
+int main(int argc, char** argv) { return run_transcode(&transcode_state, argc, argv); }

@@ -1,0 +1,9 @@
+#pragma once
+#include "driver/transcode_state.h"
+
+// The scaler that turns this decoded picture into width x height in format. It is made
+// on the first picture and again only when a picture differs in size, format or colour
+// description from what it was made for. Null, after a message on standard output and
+// in the log, when FFmpeg cannot make one.
+SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame,
+                             int width, int height, AVPixelFormat format);

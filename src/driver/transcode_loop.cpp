@@ -1,0 +1,155 @@
+#include "driver/transcode_loop.h"
+
+#include <cstdio>
+
+#include "driver/custom_road.h"
+#include "driver/encode_mux.h"
+#include "driver/keyboard.h"
+#include "driver/plain_road.h"
+#include "driver/snapshot.h"
+
+struct LoopEndRule {
+    LoopEnd end;
+    int exit_status;
+    bool drains;
+};
+
+// Every orderly way out keeps every picture already handed to the encoder; only a
+// failing encoder or writer leaves the rest behind.
+static const LoopEndRule loop_end_rules[] = {
+    {LOOP_END_COUNT, 0, true},           {LOOP_END_INPUT, 0, true},
+    {LOOP_END_KEY, 0, true},             {LOOP_END_SIGNAL, 130, true},
+    {LOOP_END_SNAPSHOT, 0, true},        {LOOP_END_READ_ERROR, 1, true},
+    {LOOP_END_DECODE_ERROR, 1, true},    {LOOP_END_SCALER_ERROR, 1, true},
+    {LOOP_END_SNAPSHOT_ERROR, 1, true},  {LOOP_END_ENCODE_ERROR, 1, false},
+};
+
+static const LoopEndRule* rule_for(LoopEnd end) {
+    for (const LoopEndRule& rule : loop_end_rules) {
+        if (rule.end == end) return &rule;
+    }
+    return nullptr;
+}
+
+int exit_status_for(LoopEnd end) {
+    const LoopEndRule* rule = rule_for(end);
+    return rule != nullptr ? rule->exit_status : 0;
+}
+
+bool loop_end_drains(LoopEnd end) {
+    const LoopEndRule* rule = rule_for(end);
+    return rule != nullptr && rule->drains;
+}
+
+static bool count_reached(const TranscodeState* state) {
+    return state->frame_limit > 0 && state->processed_frames >= state->frame_limit;
+}
+
+// One decoded picture: converted on its road, counted, encoded, its successor's time
+// stamp stepped.
+static LoopEnd transcode_picture(TranscodeState* state) {
+    if (count_reached(state)) return LOOP_END_COUNT;
+    LoopEnd end;
+    if (state->options.custom_conversion) {
+        end = convert_frame_custom(state);
+    } else if (snapshot_due(state)) {
+        end = take_plain_road_snapshot(state);
+    } else {
+        end = convert_frame_plain(state);
+    }
+    if (end != LOOP_RUNNING) return end;
+    ++state->processed_frames;
+    if (encode_and_mux_frame(state, state->encoder_frame) != 0) return LOOP_END_ENCODE_ERROR;
+    state->encoder_frame->pts += 1;
+    return LOOP_RUNNING;
+}
+
+static LoopEnd report_decode_error() {
+    printf("Error decoding video frame\n");
+    av_log(nullptr, AV_LOG_DEBUG, "Error decoding video frame\n");
+    return LOOP_END_DECODE_ERROR;
+}
+
+// A packet may give no picture or several; a null packet asks the decoder for the
+// pictures it still holds back.
+static LoopEnd decode_packet(TranscodeState* state, const AVPacket* packet) {
+    int status = avcodec_send_packet(state->decoder_context, packet);
+    if (status < 0 && status != AVERROR_EOF) return report_decode_error();
+    for (;;) {
+        status = avcodec_receive_frame(state->decoder_context, state->decoded_frame);
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return LOOP_RUNNING;
+        if (status < 0) return report_decode_error();
+        LoopEnd end = transcode_picture(state);
+        if (end != LOOP_RUNNING) return end;
+    }
+}
+
+static LoopEnd end_of_input(TranscodeState* state, int read_status) {
+    LoopEnd end = LOOP_END_INPUT;
+    if (read_status != AVERROR_EOF) {
+        printf("Error reading the input file: %d\n", read_status);
+        av_log(nullptr, AV_LOG_DEBUG, "Error reading the input file: %d\n", read_status);
+        end = LOOP_END_READ_ERROR;
+    }
+    LoopEnd flushed = decode_packet(state, nullptr);
+    if (flushed == LOOP_RUNNING || flushed == LOOP_END_COUNT) return end;
+    if (end == LOOP_END_READ_ERROR && exit_status_for(flushed) == 0) return end;
+    return flushed;
+}
+
+static LoopEnd transcode_turn(TranscodeState* state) {
+    if (stop_requested) return LOOP_END_SIGNAL;
+    if (count_reached(state)) return LOOP_END_COUNT;
+    if (keyboard_quit_pressed()) return LOOP_END_KEY;
+    AVPacket* packet = state->packet;
+    int status = av_read_frame(state->input_context, packet);
+    if (status < 0) return end_of_input(state, status);
+    LoopEnd end = LOOP_RUNNING;
+    if (packet->stream_index == state->video_stream_index) end = decode_packet(state, packet);
+    av_packet_unref(packet);
+    return end;
+}
+
+int transcode_loop(TranscodeState* state) {
+    state->processed_frames = 0;
+    keyboard_begin();
+    LoopEnd end = LOOP_RUNNING;
+    while (end == LOOP_RUNNING) end = transcode_turn(state);
+    if (loop_end_drains(end) && encode_and_mux_frame(state, nullptr) != 0) end = LOOP_END_ENCODE_ERROR;
+    state->loop_end = end;
+    return exit_status_for(end);
+}
+
+int shutdown_pipeline(TranscodeState* state, int status) {
+    keyboard_end();
+    AVFormatContext* output_context = state->output_context;
+    if (state->header_written) {
+        int trailer_status = av_write_trailer(output_context);
+        if (trailer_status < 0) {
+            printf("Error, could not finish the output file: %d\n", trailer_status);
+            status = 1;
+        }
+        printf("\nComplete\n");
+    }
+    release_cube_lut(&state->cube_lut);
+    close_output_encoder(state);
+    if (output_context != nullptr) {
+        if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr &&
+            avio_closep(&output_context->pb) < 0 && state->header_written) {
+            printf("Error, could not finish the output file\n");
+            status = 1;
+        }
+        avformat_free_context(output_context);
+        state->output_context = nullptr;
+    }
+    av_frame_free(&state->decoded_frame);
+    avcodec_free_context(&state->decoder_context);
+    av_packet_free(&state->packet);
+    avformat_close_input(&state->input_context);
+    sws_freeContext(state->plain_scaler);
+    sws_freeContext(state->bgr48_scaler);
+    state->plain_scaler = state->bgr48_scaler = nullptr;
+    av_freep(&state->working_picture.data[0]);
+    fflush(stdout);
+    return status;
+}

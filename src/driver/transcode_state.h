@@ -1,0 +1,109 @@
+#pragma once
+// The one process-wide record of the pipeline and the records it is made of.
+#include <cstdint>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include "colour/cube_lut.h"
+#include "colour/transfer_curve.h"
+#include "colour/yuv_convert.h"
+
+// The parsed command line; filled once, read-only afterwards.
+struct RunOptions {
+    const char* input_path;
+    const char* output_path;
+    int profile;
+    bool custom_conversion;
+    int colour_mode;
+    const char* cube_path;
+    bool snapshot_enabled;
+    const char* snapshot_path;
+};
+
+// A picture the program owns: all planes in one packed block (alignment 1), so rows
+// follow each other without gaps.
+struct PictureBuffer {
+    uint8_t* data[4];
+    int linesize[4];
+};
+
+// What a scaler was made for; a decoded picture that differs gets a new scaler.
+struct ScalerSource {
+    int width;
+    int height;
+    int format;
+    int colour_range;
+    int colour_space;
+};
+
+// Every way the transcode loop can end. The table in transcode_loop.cpp says which exit
+// status each gives and whether the encoder is drained.
+enum LoopEnd {
+    LOOP_RUNNING = 0,
+    LOOP_END_COUNT,
+    LOOP_END_INPUT,
+    LOOP_END_KEY,
+    LOOP_END_SIGNAL,
+    LOOP_END_SNAPSHOT,
+    LOOP_END_READ_ERROR,
+    LOOP_END_DECODE_ERROR,
+    LOOP_END_SCALER_ERROR,
+    LOOP_END_SNAPSHOT_ERROR,
+    LOOP_END_ENCODE_ERROR,
+};
+
+// How the output describes its pixels (AVColorRange, AVColorSpace, AVColorPrimaries,
+// AVColorTransferCharacteristic values).
+struct ColourDescription {
+    AVColorRange range;
+    AVColorSpace space;
+    AVColorPrimaries primaries;
+    AVColorTransferCharacteristic transfer;
+};
+
+struct TranscodeState {
+    RunOptions options;
+
+    // Input side.
+    AVFormatContext* input_context;
+    int video_stream_index;
+    AVStream* input_video_stream;
+    AVCodecContext* decoder_context;
+    AVFrame* decoded_frame;
+    int total_frames;          // printed as "framenum": the video stream's count or an estimate
+    int64_t frame_limit;       // the video stream's own count; 0 when the container gives none
+    int progress_interval;     // never 0
+    AVRational input_frame_rate;
+
+    // Output side.
+    AVFormatContext* output_context;
+    bool output_file_created;  // this run created the file (so it may remove it again)
+    bool header_written;
+    AVStream* output_video_stream;
+    AVCodecContext* encoder_context;
+    AVFrame* encoder_frame;
+    AVPacket* encoded_packet;
+    PictureBuffer encode_picture;   // yuv422p10le, aliased by encoder_frame
+    PictureBuffer working_picture;  // bgr48le, the custom road's and the snapshot's
+    ColourDescription output_colours;
+
+    // The loop.
+    AVPacket* packet;
+    int encode_calls;          // pictures handed to the encoder
+    int64_t written_packets;   // packets the muxer accepted
+    int processed_frames;
+    LoopEnd loop_end;
+    SwsContext* plain_scaler;
+    ScalerSource plain_scaler_source;
+    SwsContext* bgr48_scaler;
+    ScalerSource bgr48_scaler_source;
+
+    // The custom road's arithmetic.
+    CubeLut cube_lut;
+    TransferCurve transfer_curve;
+    YuvTables yuv_tables;
+};
