@@ -5,22 +5,20 @@ namespace {
 // Weights stay whole numbers (they sum to the cell width on each axis) and the single
 // division by width^3 comes at the end; each axis pass is rounded to float, red first,
 // then green, then blue, and that order is part of the result.
-float blend(float lower, float upper, int lower_weight, int upper_weight)
-{
+float blend(float lower, float upper, int lower_weight, int upper_weight) {
     return float(double(lower) * lower_weight + double(upper) * upper_weight);
 }
 
 }  // namespace
 
-void sample_cube_lut(const CubeLut* lut, uint8_t red, uint8_t green, uint8_t blue, float out[3])
-{
+void sample_cube_lut(const CubeLut* lut, uint8_t red, uint8_t green, uint8_t blue, float out[3]) {
     const int n = lut->grid_size;
     const int width = cube_cell_width(n);
     const int fx = lut->cell_offset_table[red];
     const int fy = lut->cell_offset_table[green];
     const int fz = lut->cell_offset_table[blue];
-    const int base = (lut->cell_index_table[blue] * n + lut->cell_index_table[green]) * n
-                     + lut->cell_index_table[red];
+    const int base =
+        (lut->cell_index_table[blue] * n + lut->cell_index_table[green]) * n + lut->cell_index_table[red];
     const float* corner = lut->lattice + base * 3;
 
     if (fx == 0 && fy == 0 && fz == 0) {

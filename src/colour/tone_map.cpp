@@ -12,8 +12,7 @@ namespace {
 
 // A lattice value a hair above 1.0 must stay white rather than wrap to black once shifted
 // into 16 bits, and a NaN from a broken cube must not become an arbitrary code.
-uint16_t lut_output_word(float value)
-{
+uint16_t lut_output_word(float value) {
     const double scaled = double(value) * 1023.0;
     int v = 0;
     if (scaled >= 1023.0)
@@ -26,12 +25,10 @@ uint16_t lut_output_word(float value)
 }  // namespace
 
 void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height, int colour_mode,
-                              TransferCurve* curve, const CubeLut* lut)
-{
+                              TransferCurve* curve, const CubeLut* lut) {
     // The command line rejects negative modes; should one slip through, leave the picture.
     assert(colour_mode >= 0);
-    if (colour_mode < 0)
-        return;
+    if (colour_mode < 0) return;
 
     if (colour_mode == 4) {
         assert(lut && lut->lattice);
@@ -39,8 +36,8 @@ void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height,
             uint16_t* pixel = reinterpret_cast<uint16_t*>(bgr48 + ptrdiff_t(row) * stride);
             for (int x = 0; x < width; ++x, pixel += 3) {
                 float out[3];
-                sample_cube_lut(lut, uint8_t(pixel[2] >> 8), uint8_t(pixel[1] >> 8),
-                                uint8_t(pixel[0] >> 8), out);
+                sample_cube_lut(lut, uint8_t(pixel[2] >> 8), uint8_t(pixel[1] >> 8), uint8_t(pixel[0] >> 8),
+                                out);
                 pixel[2] = lut_output_word(out[0]);
                 pixel[1] = lut_output_word(out[1]);
                 pixel[0] = lut_output_word(out[2]);
@@ -49,14 +46,11 @@ void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height,
         return;
     }
 
-    if (!curve->transfer_curve_built)
-        build_transfer_curve(curve, 1.0f, colour_mode);
+    if (!curve->transfer_curve_built) build_transfer_curve(curve, 1.0f, colour_mode);
     uint16_t words[256];
-    for (int code = 0; code < 256; ++code)
-        words[code] = uint16_t(int(curve->entries[code]) << 6);
+    for (int code = 0; code < 256; ++code) words[code] = uint16_t(int(curve->entries[code]) << 6);
     for (int row = 0; row < height; ++row) {
         uint16_t* sample = reinterpret_cast<uint16_t*>(bgr48 + ptrdiff_t(row) * stride);
-        for (int k = 0; k < 3 * width; ++k)
-            sample[k] = words[sample[k] >> 8];
+        for (int k = 0; k < 3 * width; ++k) sample[k] = words[sample[k] >> 8];
     }
 }

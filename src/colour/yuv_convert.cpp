@@ -15,16 +15,13 @@ struct YuvWeight {
 
 // Dividing by 255 before scaling, and truncating each table on its own, is what puts full
 // scale at luma 941 and colour difference 961; changing the order would shift every pixel.
-void fill_table(int32_t table[1024], YuvWeight w)
-{
-    for (int32_t i = 0; i < 1024; ++i)
-        table[i] = ((i * w.weight) / 255 * w.factor) >> 16;
+void fill_table(int32_t table[1024], YuvWeight w) {
+    for (int32_t i = 0; i < 1024; ++i) table[i] = ((i * w.weight) / 255 * w.factor) >> 16;
 }
 
 }  // namespace
 
-void build_yuv_tables(YuvTables* tables)
-{
+void build_yuv_tables(YuvTables* tables) {
     fill_table(tables->y_from_r, {19595, 219});
     fill_table(tables->y_from_g, {38470, 219});
     fill_table(tables->y_from_b, {7471, 219});
@@ -37,12 +34,9 @@ void build_yuv_tables(YuvTables* tables)
     tables->yuv_tables_built = true;
 }
 
-void convert_bgr48_to_yuv422p10(YuvTables* tables, const uint8_t* bgr48, int bgr48_stride,
-                                int width, int height, uint8_t* const yuv_planes[3],
-                                const int yuv_strides[3])
-{
-    if (!tables->yuv_tables_built)
-        build_yuv_tables(tables);
+void convert_bgr48_to_yuv422p10(YuvTables* tables, const uint8_t* bgr48, int bgr48_stride, int width,
+                                int height, uint8_t* const yuv_planes[3], const int yuv_strides[3]) {
+    if (!tables->yuv_tables_built) build_yuv_tables(tables);
     const YuvTables& t = *tables;
 
     for (int row = 0; row < height; ++row) {

@@ -22,6 +22,5 @@ void build_yuv_tables(YuvTables* tables);
 // bgr48: packed B, G, R unsigned 16-bit little-endian samples; only the top 10 bits of
 // each sample count. yuv_planes: Y, Cb, Cr planes of 16-bit words holding 0..1023, with
 // their line strides in bytes. Builds the tables on first use.
-void convert_bgr48_to_yuv422p10(YuvTables* tables, const uint8_t* bgr48, int bgr48_stride,
-                                int width, int height, uint8_t* const yuv_planes[3],
-                                const int yuv_strides[3]);
+void convert_bgr48_to_yuv422p10(YuvTables* tables, const uint8_t* bgr48, int bgr48_stride, int width,
+                                int height, uint8_t* const yuv_planes[3], const int yuv_strides[3]);

@@ -8,9 +8,9 @@
 LoopEnd scale_to_working_picture(TranscodeState* state) {
     const AVFrame* frame = state->decoded_frame;
     const AVCodecContext* encoder_context = state->encoder_context;
-    SwsContext* scaler = scaler_for_frame(&state->bgr48_scaler, &state->bgr48_scaler_source, frame,
-                                          encoder_context->width, encoder_context->height,
-                                          AV_PIX_FMT_BGR48LE);
+    SwsContext* scaler =
+        scaler_for_frame(&state->bgr48_scaler, &state->bgr48_scaler_source, frame, encoder_context->width,
+                         encoder_context->height, AV_PIX_FMT_BGR48LE);
     if (scaler == nullptr) return LOOP_END_SCALER_ERROR;
     sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, state->working_picture.data,
               state->working_picture.linesize);

@@ -24,8 +24,7 @@ int64_t estimate_frame_count(const AVFormatContext* input_context, const AVStrea
         return av_rescale_q_rnd(stream->duration, stream->time_base, frame_duration, AV_ROUND_NEAR_INF);
     }
     if (input_context->duration > 0 && input_context->duration != AV_NOPTS_VALUE) {
-        return av_rescale_q_rnd(input_context->duration, AV_TIME_BASE_Q, frame_duration,
-                                AV_ROUND_NEAR_INF);
+        return av_rescale_q_rnd(input_context->duration, AV_TIME_BASE_Q, frame_duration, AV_ROUND_NEAR_INF);
     }
     return 0;
 }
@@ -39,8 +38,8 @@ int open_input_decoder(TranscodeState* state, AVMediaType media_type, int* strea
     const char* type_name = av_get_media_type_string(media_type);
     int status = av_find_best_stream(state->input_context, media_type, -1, -1, nullptr, 0);
     if (status < 0) {
-        av_log(nullptr, AV_LOG_DEBUG, "Error, could not find %s stream in input file '%s'\n",
-               type_name, state->options.input_path);
+        av_log(nullptr, AV_LOG_DEBUG, "Error, could not find %s stream in input file '%s'\n", type_name,
+               state->options.input_path);
         return status;
     }
     *stream_index = status;

@@ -48,7 +48,9 @@ void keyboard_begin() {
 
 bool keyboard_quit_pressed() {
     if (!terminal_changed) return false;
-    struct pollfd input {STDIN_FILENO, POLLIN, 0};
+    struct pollfd input {
+        STDIN_FILENO, POLLIN, 0
+    };
     while (poll(&input, 1, 0) > 0 && (input.revents & POLLIN)) {
         char key = 0;
         if (read(STDIN_FILENO, &key, 1) != 1) return false;

@@ -13,11 +13,11 @@ extern "C" {
 
 uint32_t prores_tag_for_profile(int profile) {
     switch (profile) {
-    case 0: return MKTAG('a', 'p', 'c', 'o');
-    case 1: return MKTAG('a', 'p', 'c', 's');
-    case 2: return MKTAG('a', 'p', 'c', 'n');
-    case 3: return MKTAG('a', 'p', 'c', 'h');
-    default: return 0;
+        case 0: return MKTAG('a', 'p', 'c', 'o');
+        case 1: return MKTAG('a', 'p', 'c', 's');
+        case 2: return MKTAG('a', 'p', 'c', 'n');
+        case 3: return MKTAG('a', 'p', 'c', 'h');
+        default: return 0;
     }
 }
 
@@ -37,9 +37,8 @@ bool same_file(const char* first_path, const char* second_path) {
 }
 
 static bool is_full_range_format(AVPixelFormat format) {
-    return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
-           format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P ||
-           format == AV_PIX_FMT_YUVJ411P;
+    return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
+           format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
 }
 
 ColourDescription describe_output_colours(const AVCodecContext* decoder, const RunOptions* options) {
@@ -50,7 +49,7 @@ ColourDescription describe_output_colours(const AVCodecContext* decoder, const R
         colours.space = AVCOL_SPC_SMPTE170M;
         colours.primaries = AVCOL_PRI_UNSPECIFIED;
         int mode = options->colour_mode;
-        colours.transfer = mode == 1 ? AVCOL_TRC_BT709
+        colours.transfer = mode == 1                  ? AVCOL_TRC_BT709
                            : (mode == 3 || mode >= 5) ? AVCOL_TRC_LINEAR
                                                       : AVCOL_TRC_UNSPECIFIED;
         return colours;
@@ -77,21 +76,31 @@ ColourDescription describe_output_colours(const AVCodecContext* decoder, const R
 // are carried over, the rest is left unspecified.
 ColourDescription prores_header_colours(ColourDescription colours) {
     switch (colours.space) {
-    case AVCOL_SPC_BT709: case AVCOL_SPC_SMPTE170M: case AVCOL_SPC_BT2020_NCL: break;
-    case AVCOL_SPC_BT470BG: colours.space = AVCOL_SPC_SMPTE170M; break;  // the same matrix
-    default: colours.space = AVCOL_SPC_UNSPECIFIED; break;
+        case AVCOL_SPC_BT709:
+        case AVCOL_SPC_SMPTE170M:
+        case AVCOL_SPC_BT2020_NCL: break;
+        case AVCOL_SPC_BT470BG: colours.space = AVCOL_SPC_SMPTE170M; break;  // the same matrix
+        default: colours.space = AVCOL_SPC_UNSPECIFIED; break;
     }
     switch (colours.transfer) {
-    case AVCOL_TRC_BT709: case AVCOL_TRC_SMPTE2084: case AVCOL_TRC_ARIB_STD_B67: break;
-    case AVCOL_TRC_SMPTE170M: case AVCOL_TRC_BT2020_10: case AVCOL_TRC_BT2020_12:
-        colours.transfer = AVCOL_TRC_BT709;  // the same curve
-        break;
-    default: colours.transfer = AVCOL_TRC_UNSPECIFIED; break;
+        case AVCOL_TRC_BT709:
+        case AVCOL_TRC_SMPTE2084:
+        case AVCOL_TRC_ARIB_STD_B67: break;
+        case AVCOL_TRC_SMPTE170M:
+        case AVCOL_TRC_BT2020_10:
+        case AVCOL_TRC_BT2020_12:
+            colours.transfer = AVCOL_TRC_BT709;  // the same curve
+            break;
+        default: colours.transfer = AVCOL_TRC_UNSPECIFIED; break;
     }
     switch (colours.primaries) {
-    case AVCOL_PRI_BT709: case AVCOL_PRI_BT470BG: case AVCOL_PRI_SMPTE170M: case AVCOL_PRI_BT2020:
-    case AVCOL_PRI_SMPTE431: case AVCOL_PRI_SMPTE432: break;
-    default: colours.primaries = AVCOL_PRI_UNSPECIFIED; break;
+        case AVCOL_PRI_BT709:
+        case AVCOL_PRI_BT470BG:
+        case AVCOL_PRI_SMPTE170M:
+        case AVCOL_PRI_BT2020:
+        case AVCOL_PRI_SMPTE431:
+        case AVCOL_PRI_SMPTE432: break;
+        default: colours.primaries = AVCOL_PRI_UNSPECIFIED; break;
     }
     return colours;
 }

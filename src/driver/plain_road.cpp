@@ -5,9 +5,9 @@
 LoopEnd convert_frame_plain(TranscodeState* state) {
     const AVFrame* frame = state->decoded_frame;
     const AVCodecContext* encoder_context = state->encoder_context;
-    SwsContext* scaler = scaler_for_frame(&state->plain_scaler, &state->plain_scaler_source, frame,
-                                          encoder_context->width, encoder_context->height,
-                                          encoder_context->pix_fmt);
+    SwsContext* scaler =
+        scaler_for_frame(&state->plain_scaler, &state->plain_scaler_source, frame, encoder_context->width,
+                         encoder_context->height, encoder_context->pix_fmt);
     if (scaler == nullptr) return LOOP_END_SCALER_ERROR;
     sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, state->encode_picture.data,
               state->encode_picture.linesize);

@@ -42,8 +42,8 @@ static void tell_source_colours(SwsContext* scaler, const AVFrame* frame, AVPixe
     }
 }
 
-SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame,
-                             int width, int height, AVPixelFormat format) {
+SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame, int width,
+                             int height, AVPixelFormat format) {
     ScalerSource source{frame->width, frame->height, frame->format, frame->color_range, frame->colorspace};
     if (*scaler != nullptr && same_source(*made_for, source)) return *scaler;
     sws_freeContext(*scaler);

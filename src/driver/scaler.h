@@ -5,5 +5,5 @@
 // on the first picture and again only when a picture differs in size, format or colour
 // description from what it was made for. Null, after a message on standard output and
 // in the log, when FFmpeg cannot make one.
-SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame,
-                             int width, int height, AVPixelFormat format);
+SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame, int width,
+                             int height, AVPixelFormat format);

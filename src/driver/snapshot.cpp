@@ -30,7 +30,8 @@ bool dump_snapshot(TranscodeState* state) {
     std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
     bool written = true;
     for (int y = 0; y < height && written; ++y) {
-        const uint16_t* samples = reinterpret_cast<const uint16_t*>(working->data[0] + static_cast<size_t>(y) * working->linesize[0]);
+        const uint16_t* samples = reinterpret_cast<const uint16_t*>(
+            working->data[0] + static_cast<size_t>(y) * working->linesize[0]);
         for (int x = 0; x < width; ++x) {
             row[3 * x] = snapshot_byte(samples[3 * x + 2]);
             row[3 * x + 1] = snapshot_byte(samples[3 * x + 1]);

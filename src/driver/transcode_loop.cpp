@@ -17,11 +17,10 @@ struct LoopEndRule {
 // Every orderly way out keeps every picture already handed to the encoder; only a
 // failing encoder or writer leaves the rest behind.
 static const LoopEndRule loop_end_rules[] = {
-    {LOOP_END_COUNT, 0, true},           {LOOP_END_INPUT, 0, true},
-    {LOOP_END_KEY, 0, true},             {LOOP_END_SIGNAL, 130, true},
-    {LOOP_END_SNAPSHOT, 0, true},        {LOOP_END_READ_ERROR, 1, true},
-    {LOOP_END_DECODE_ERROR, 1, true},    {LOOP_END_SCALER_ERROR, 1, true},
-    {LOOP_END_SNAPSHOT_ERROR, 1, true},  {LOOP_END_ENCODE_ERROR, 1, false},
+    {LOOP_END_COUNT, 0, true},         {LOOP_END_INPUT, 0, true},        {LOOP_END_KEY, 0, true},
+    {LOOP_END_SIGNAL, 130, true},      {LOOP_END_SNAPSHOT, 0, true},     {LOOP_END_READ_ERROR, 1, true},
+    {LOOP_END_DECODE_ERROR, 1, true},  {LOOP_END_SCALER_ERROR, 1, true}, {LOOP_END_SNAPSHOT_ERROR, 1, true},
+    {LOOP_END_ENCODE_ERROR, 1, false},
 };
 
 static const LoopEndRule* rule_for(LoopEnd end) {

@@ -74,9 +74,9 @@ struct TranscodeState {
     AVStream* input_video_stream;
     AVCodecContext* decoder_context;
     AVFrame* decoded_frame;
-    int total_frames;          // printed as "framenum": the video stream's count or an estimate
-    int64_t frame_limit;       // the video stream's own count; 0 when the container gives none
-    int progress_interval;     // never 0
+    int total_frames;       // printed as "framenum": the video stream's count or an estimate
+    int64_t frame_limit;    // the video stream's own count; 0 when the container gives none
+    int progress_interval;  // never 0
     AVRational input_frame_rate;
 
     // Output side.
@@ -93,8 +93,8 @@ struct TranscodeState {
 
     // The loop.
     AVPacket* packet;
-    int encode_calls;          // pictures handed to the encoder
-    int64_t written_packets;   // packets the muxer accepted
+    int encode_calls;         // pictures handed to the encoder
+    int64_t written_packets;  // packets the muxer accepted
     int processed_frames;
     LoopEnd loop_end;
     SwsContext* plain_scaler;

@@ -16,27 +16,23 @@
 
 namespace {
 
-int init_from(CubeLut* lut, const std::string& text)
-{
+int init_from(CubeLut* lut, const std::string& text) {
     return init_cube_lut_from_text(lut, text.data(), text.size());
 }
 
-int load_from(CubeLut* lut, const std::string& text)
-{
+int load_from(CubeLut* lut, const std::string& text) {
     std::istringstream stream(text);
     return load_cube_text(lut, stream);
 }
 
 // A two-point cube whose entries after the first are given line by line.
-std::string two_point_cube(const std::string& after_first_line)
-{
+std::string two_point_cube(const std::string& after_first_line) {
     return "LUT_3D_SIZE 2\n0\t0\t0\n" + after_first_line;
 }
 
 const std::string seven_lines = "1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
 
-TEST(CubeLoader, LoadsSize33WithOtherHeaderLines)
-{
+TEST(CubeLoader, LoadsSize33WithOtherHeaderLines) {
     CubeLut lut{};
     const std::string text = identity_cube(33);
     ASSERT_EQ(load_from(&lut, text), 35937);
@@ -52,8 +48,7 @@ TEST(CubeLoader, LoadsSize33WithOtherHeaderLines)
     EXPECT_EQ(lut.lattice, nullptr);
 }
 
-TEST(CubeLoader, CrLfLoadsExactlyAsLf)
-{
+TEST(CubeLoader, CrLfLoadsExactlyAsLf) {
     CubeLut lf{}, crlf{};
     ASSERT_EQ(init_from(&lf, identity_cube(5)), 0);
     ASSERT_EQ(init_from(&crlf, identity_cube(5, "\r\n")), 0);
@@ -71,8 +66,7 @@ struct LoadCase {
 class CubeText : public testing::TestWithParam<LoadCase> {};
 
 // Every rejection leaves no lattice behind, prints nothing and never reaches the tables.
-TEST_P(CubeText, LoadResult)
-{
+TEST_P(CubeText, LoadResult) {
     const LoadCase& c = GetParam();
     CubeLut lut{};
     testing::internal::CaptureStdout();
@@ -100,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"BlanksInFirstLatticeLine", "LUT_3D_SIZE 2\n0 0 0\n" + seven_lines, -1},
         LoadCase{"DecimalsInFirstLatticeLine", "LUT_3D_SIZE 2\n0.0\t0.0\t0.0\n" + seven_lines, -1},
         LoadCase{"TrailingBlankOnFirstLatticeLine", "LUT_3D_SIZE 2\n0\t0\t0 \n" + seven_lines, -1},
-        LoadCase{"Empty", "", -1},
-        LoadCase{"HeaderOnly", "LUT_3D_SIZE 2\n", -1},
+        LoadCase{"Empty", "", -1}, LoadCase{"HeaderOnly", "LUT_3D_SIZE 2\n", -1},
         LoadCase{"SizeOne", "LUT_3D_SIZE 1\n0\t0\t0\n", -1},
         LoadCase{"SizeMissing", "LUT_3D_SIZE\n0\t0\t0\n" + seven_lines, -1},
         LoadCase{"SizeNotANumber", "LUT_3D_SIZE two\n0\t0\t0\n" + seven_lines, -1},
@@ -116,8 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"TooFewLines", two_point_cube(seven_lines.substr(6)), -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CubeLoader, ShortAndBlankLinesUseUpTheirEntry)
-{
+TEST(CubeLoader, ShortAndBlankLinesUseUpTheirEntry) {
     CubeLut lut{};
     ASSERT_EQ(init_from(&lut, two_point_cube("0.5 0.25\n\n# note\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n")), 0);
     const float expected[8][3] = {{0, 0, 0}, {0.5f, 0.25f, 0}, {0, 0, 0}, {0, 0, 0},
@@ -136,8 +128,7 @@ struct NumberCase {
 
 class CubeNumbers : public testing::TestWithParam<NumberCase> {};
 
-TEST_P(CubeNumbers, ReadLikeScanfIndependentOfLocale)
-{
+TEST_P(CubeNumbers, ReadLikeScanfIndependentOfLocale) {
     const NumberCase& c = GetParam();
     CubeLut lut{};
     ASSERT_EQ(init_from(&lut, two_point_cube(std::string(c.line) + "\n" + seven_lines.substr(6))), 0);
@@ -159,9 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{"TabsAndTrailingText", "\t1\t2 3 4 five", {1, 2, 3}},
                     NumberCase{"InfinityAndNan", "inf -INFINITY NaN", {inf, -inf, NAN}},
                     NumberCase{"Overflow", "1e50 -1e50 1e999999999999", {inf, -inf, inf}},
-                    NumberCase{"Underflow", "1e-50 -1e-50 0.0000000000000000000000000000000000000000000000000001",
+                    NumberCase{"Underflow",
+                               "1e-50 -1e-50 0.0000000000000000000000000000000000000000000000000001",
                                {0, -0.0f, 0}},
-                    NumberCase{"HugeMantissaSmallExponent", "1000000000000000000000000000000000000000000000000e-5 0 0",
+                    NumberCase{"HugeMantissaSmallExponent",
+                               "1000000000000000000000000000000000000000000000000e-5 0 0",
                                {inf, 0, 0}},
                     NumberCase{"HexFloat", "0x1.8p1 0X10 -0x.8", {3, 16, -0.5f}},
                     NumberCase{"CommaStopsTheLine", "1,5 2 3", {1, 0, 0}},
@@ -176,8 +169,7 @@ struct CellCase {
 
 class CubeCells : public testing::TestWithParam<CellCase> {};
 
-TEST_P(CubeCells, EveryValueFindsItsCell)
-{
+TEST_P(CubeCells, EveryValueFindsItsCell) {
     const CellCase& c = GetParam();
     CubeLut lut{};
     ASSERT_EQ(init_from(&lut, identity_cube(c.grid_size)), 0);
@@ -197,16 +189,15 @@ TEST_P(CubeCells, EveryValueFindsItsCell)
     release_cube_lut(&lut);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, CubeCells,
-                         testing::Values(CellCase{33, 8, {{200, 25, 0}, {255, 31, 7}}},
-                                         CellCase{17, 16, {{255, 15, 15}}},
-                                         CellCase{2, 256, {{0, 0, 0}, {128, 0, 128}, {255, 0, 255}}},
-                                         CellCase{32, 8, {{247, 30, 7}, {248, 30, 8}, {255, 30, 8}}},
-                                         CellCase{4, 85, {{84, 0, 84}, {85, 1, 0}, {254, 2, 84}, {255, 2, 85}}}),
-                         [](const auto& info) { return "N" + std::to_string(info.param.grid_size); });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, CubeCells,
+    testing::Values(CellCase{33, 8, {{200, 25, 0}, {255, 31, 7}}}, CellCase{17, 16, {{255, 15, 15}}},
+                    CellCase{2, 256, {{0, 0, 0}, {128, 0, 128}, {255, 0, 255}}},
+                    CellCase{32, 8, {{247, 30, 7}, {248, 30, 8}, {255, 30, 8}}},
+                    CellCase{4, 85, {{84, 0, 84}, {85, 1, 0}, {254, 2, 84}, {255, 2, 85}}}),
+    [](const auto& info) { return "N" + std::to_string(info.param.grid_size); });
 
-TEST(CubeFile, LoadsFromDiskAndReportsMissingFiles)
-{
+TEST(CubeFile, LoadsFromDiskAndReportsMissingFiles) {
     char path[] = "/tmp/prolut_cube_XXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -228,8 +219,7 @@ TEST(CubeFile, LoadsFromDiskAndReportsMissingFiles)
     release_cube_lut(&lut);
 }
 
-TEST(CubeFile, NullPathTouchesNothing)
-{
+TEST(CubeFile, NullPathTouchesNothing) {
     CubeLut lut{};
     lut.grid_size = 7;
     lut.cell_index_table[9] = 3;

@@ -15,15 +15,13 @@ struct Picture {
     int width, height, stride;
     std::vector<uint16_t> words;
 
-    Picture(int w, int h, int pad_words = 0) : width(w), height(h), stride(2 * (3 * w + pad_words))
-    {
+    Picture(int w, int h, int pad_words = 0) : width(w), height(h), stride(2 * (3 * w + pad_words)) {
         words.assign(size_t(stride / 2) * h, 0xBEEF);
     }
     uint16_t& at(int x, int y, int channel) { return words[size_t(y) * (stride / 2) + 3 * x + channel]; }
-    void map(int mode, TransferCurve* curve, const CubeLut* lut = nullptr)
-    {
-        tone_map_working_picture(reinterpret_cast<uint8_t*>(words.data()), stride, width, height, mode,
-                                 curve, lut);
+    void map(int mode, TransferCurve* curve, const CubeLut* lut = nullptr) {
+        tone_map_working_picture(reinterpret_cast<uint8_t*>(words.data()), stride, width, height, mode, curve,
+                                 lut);
     }
 };
 
@@ -31,8 +29,7 @@ enum { blue = 0, green = 1, red = 2 };
 
 class CurveTone : public testing::TestWithParam<int> {};
 
-TEST_P(CurveTone, HighByteAloneDecides)
-{
+TEST_P(CurveTone, HighByteAloneDecides) {
     TransferCurve curve{};
     Picture pic(2, 1);
     pic.at(0, 0, blue) = 0xFFFF;
@@ -54,8 +51,7 @@ TEST_P(CurveTone, HighByteAloneDecides)
 
 INSTANTIATE_TEST_SUITE_P(Modes, CurveTone, testing::Values(0, 1, 2, 3, 7));
 
-TEST(CurveTone, LinearModeAndReuseOfTheBuiltCurve)
-{
+TEST(CurveTone, LinearModeAndReuseOfTheBuiltCurve) {
     TransferCurve curve{};
     Picture first(1, 1);
     first.at(0, 0, red) = 0x8000;
@@ -70,14 +66,12 @@ TEST(CurveTone, LinearModeAndReuseOfTheBuiltCurve)
     EXPECT_EQ(second.at(0, 0, red), 7 << 6);
 }
 
-TEST(CurveTone, RowsFollowTheStrideAndPaddingStays)
-{
+TEST(CurveTone, RowsFollowTheStrideAndPaddingStays) {
     TransferCurve curve{};
     Picture pic(3, 2, 2);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
-            for (int c = 0; c < 3; ++c)
-                pic.at(x, y, c) = 0xFF00;
+            for (int c = 0; c < 3; ++c) pic.at(x, y, c) = 0xFF00;
     pic.map(3, &curve);
     for (size_t k = 0; k < pic.words.size(); ++k) {
         const bool padding = k % 11 >= 9;
@@ -85,8 +79,7 @@ TEST(CurveTone, RowsFollowTheStrideAndPaddingStays)
     }
 }
 
-TEST(CubeTone, LooksUpRedGreenBlueAndWritesBackInPlace)
-{
+TEST(CubeTone, LooksUpRedGreenBlueAndWritesBackInPlace) {
     LoadedCube cube(identity_cube(2));
     TransferCurve curve{};
     Picture pic(2, 2, 1);
@@ -99,7 +92,7 @@ TEST(CubeTone, LooksUpRedGreenBlueAndWritesBackInPlace)
     pic.map(4, &curve, &cube.lut);
     EXPECT_FALSE(curve.transfer_curve_built);
     // Two-point identity: an 8-bit code v comes back as v / 256.
-    EXPECT_EQ(pic.at(1, 1, red), 1019 << 6);  // 255 / 256 * 1023 = 1019.004
+    EXPECT_EQ(pic.at(1, 1, red), 1019 << 6);   // 255 / 256 * 1023 = 1019.004
     EXPECT_EQ(pic.at(1, 1, green), 511 << 6);  // 511.5 truncated
     EXPECT_EQ(pic.at(1, 1, blue), 0);
     EXPECT_EQ(pic.at(0, 1, red), 0);
@@ -116,8 +109,7 @@ struct ClampCase {
 
 class CubeToneClamp : public testing::TestWithParam<ClampCase> {};
 
-TEST_P(CubeToneClamp, OutputsStayWithinTenBits)
-{
+TEST_P(CubeToneClamp, OutputsStayWithinTenBits) {
     const float v = GetParam().value;
     // Every lattice point but the first holds the value; the first entry must be zeros.
     LoadedCube cube(make_cube(3, [v](int i, int j, int k) {
@@ -133,13 +125,13 @@ TEST_P(CubeToneClamp, OutputsStayWithinTenBits)
     EXPECT_EQ(pic.at(0, 0, blue), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, CubeToneClamp,
-    testing::Values(ClampCase{"One", 1.0f, 1023}, ClampCase{"Half", 0.5f, 511}, ClampCase{"Zero", 0.0f, 0},
-                    ClampCase{"JustAboveOne", 1.001f, 1023},
-                    ClampCase{"FarAboveOne", 1.5f, 1023}, ClampCase{"JustBelowZero", -0.001f, 0},
-                    ClampCase{"NegativeCode", -0.01f, 0}, ClampCase{"Infinity", HUGE_VALF, 1023},
-                    ClampCase{"NaN", NAN, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Values, CubeToneClamp,
+                         testing::Values(ClampCase{"One", 1.0f, 1023}, ClampCase{"Half", 0.5f, 511},
+                                         ClampCase{"Zero", 0.0f, 0}, ClampCase{"JustAboveOne", 1.001f, 1023},
+                                         ClampCase{"FarAboveOne", 1.5f, 1023},
+                                         ClampCase{"JustBelowZero", -0.001f, 0},
+                                         ClampCase{"NegativeCode", -0.01f, 0},
+                                         ClampCase{"Infinity", HUGE_VALF, 1023}, ClampCase{"NaN", NAN, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -6,13 +6,11 @@
 
 namespace {
 
-TEST(TransferCurve, LinearCodesForUnitGamma)
-{
-    const std::pair<int, int> expected[] = {{0, 0},     {1, 0},     {2, 0},     {3, 1},     {8, 2},
-                                            {16, 4},    {32, 10},   {64, 26},   {96, 55},   {128, 105},
+TEST(TransferCurve, LinearCodesForUnitGamma) {
+    const std::pair<int, int> expected[] = {{0, 0},     {1, 0},     {2, 0},     {3, 1},      {8, 2},
+                                            {16, 4},    {32, 10},   {64, 26},   {96, 55},    {128, 105},
                                             {160, 191}, {192, 339}, {224, 597}, {254, 1005}, {255, 1023}};
-    for (const auto& [code, linear] : expected)
-        EXPECT_EQ(linear_code(code, 1.0f), linear) << "code " << code;
+    for (const auto& [code, linear] : expected) EXPECT_EQ(linear_code(code, 1.0f), linear) << "code " << code;
 }
 
 struct ModeCase {
@@ -22,8 +20,7 @@ struct ModeCase {
 
 class CurveMode : public testing::TestWithParam<ModeCase> {};
 
-TEST_P(CurveMode, KnownCodesAndFullRange)
-{
+TEST_P(CurveMode, KnownCodesAndFullRange) {
     const ModeCase& c = GetParam();
     TransferCurve curve{};
     build_transfer_curve(&curve, 1.0f, c.mode);

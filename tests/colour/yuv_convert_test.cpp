@@ -12,8 +12,7 @@ struct TableValues {
     int32_t at_255, at_512, at_1023;
 };
 
-TEST(YuvTables, KeyEntriesOfAllNineTables)
-{
+TEST(YuvTables, KeyEntriesOfAllNineTables) {
     YuvTables t{};
     build_yuv_tables(&t);
     const TableValues cases[] = {
@@ -43,30 +42,25 @@ struct Pictures {
     int src_stride;
     int strides[3];
 
-    Pictures(int w, int h, int src_pad = 0, int dst_pad = 0) : width(w), height(h)
-    {
+    Pictures(int w, int h, int src_pad = 0, int dst_pad = 0) : width(w), height(h) {
         src_stride = 6 * w + src_pad;
         bgr48.assign(size_t(src_stride) * h / 2, 0x5A5A);
         strides[0] = 2 * w + dst_pad;
         strides[1] = strides[2] = 2 * ((w + 1) / 2) + dst_pad;
-        for (int p = 0; p < 3; ++p)
-            planes[p].assign(size_t(strides[p]) * h, 0xEE);
+        for (int p = 0; p < 3; ++p) planes[p].assign(size_t(strides[p]) * h, 0xEE);
     }
-    void set(int x, int y, Rgb10 c, int low_bits = 0)
-    {
+    void set(int x, int y, Rgb10 c, int low_bits = 0) {
         uint16_t* px = &bgr48[size_t(y) * src_stride / 2 + 3 * x];
         px[0] = uint16_t(c.b << 6 | low_bits);
         px[1] = uint16_t(c.g << 6 | low_bits);
         px[2] = uint16_t(c.r << 6 | low_bits);
     }
-    void convert(YuvTables* tables)
-    {
+    void convert(YuvTables* tables) {
         uint8_t* const dst[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
-        convert_bgr48_to_yuv422p10(tables, reinterpret_cast<const uint8_t*>(bgr48.data()), src_stride,
-                                   width, height, dst, strides);
+        convert_bgr48_to_yuv422p10(tables, reinterpret_cast<const uint8_t*>(bgr48.data()), src_stride, width,
+                                   height, dst, strides);
     }
-    int word(int plane, int x, int y) const
-    {
+    int word(int plane, int x, int y) const {
         uint16_t v;
         std::memcpy(&v, &planes[plane][size_t(y) * strides[plane] + 2 * x], 2);
         return v;
@@ -81,8 +75,7 @@ struct ColourCase {
 
 class YuvColour : public testing::TestWithParam<ColourCase> {};
 
-TEST_P(YuvColour, UniformPairGivesStudioRangeValues)
-{
+TEST_P(YuvColour, UniformPairGivesStudioRangeValues) {
     const ColourCase& c = GetParam();
     YuvTables tables{};
     Pictures pic(2, 1);
@@ -104,8 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Colours, YuvColour,
                                          ColourCase{"blue", {0, 0, 1023}, 164, 961, 440}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(YuvConvert, CrFromFirstPixelCbFromSecondIgnoringLowBits)
-{
+TEST(YuvConvert, CrFromFirstPixelCbFromSecondIgnoringLowBits) {
     YuvTables tables{};
     Pictures plain(2, 1), noisy(2, 1);
     plain.set(0, 0, {1023, 0, 0});
@@ -121,8 +113,7 @@ TEST(YuvConvert, CrFromFirstPixelCbFromSecondIgnoringLowBits)
     EXPECT_EQ(plain.planes[2], noisy.planes[2]);
 }
 
-TEST(YuvConvert, OddWidthPairsWithinRowsAndLastPixelGivesBoth)
-{
+TEST(YuvConvert, OddWidthPairsWithinRowsAndLastPixelGivesBoth) {
     const Rgb10 red{1023, 0, 0}, green{0, 1023, 0}, blue{0, 0, 1023};
     YuvTables tables{};
     Pictures pic(3, 2);
@@ -144,18 +135,15 @@ TEST(YuvConvert, OddWidthPairsWithinRowsAndLastPixelGivesBoth)
     EXPECT_EQ(pic.word(0, 2, 1), 326);
 }
 
-TEST(YuvConvert, PaddedStridesAddressRowsAndLeavePaddingAlone)
-{
+TEST(YuvConvert, PaddedStridesAddressRowsAndLeavePaddingAlone) {
     YuvTables tables{};
     Pictures pic(4, 3, 10, 6);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 4; ++x)
-            pic.set(x, y, y == 1 ? Rgb10{1023, 1023, 1023} : Rgb10{0, 0, 0});
+        for (int x = 0; x < 4; ++x) pic.set(x, y, y == 1 ? Rgb10{1023, 1023, 1023} : Rgb10{0, 0, 0});
     pic.convert(&tables);
     for (int y = 0; y < 3; ++y) {
         SCOPED_TRACE(y);
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(pic.word(0, x, y), y == 1 ? 941 : 64);
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(pic.word(0, x, y), y == 1 ? 941 : 64);
         for (int x = 0; x < 2; ++x) {
             EXPECT_EQ(pic.word(1, x, y), y == 1 ? 513 : 512);
             EXPECT_EQ(pic.word(2, x, y), y == 1 ? 513 : 512);

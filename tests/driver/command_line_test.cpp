@@ -22,7 +22,8 @@ Parsed parse(std::vector<std::string> arguments) {
     for (std::string& argument : parsed.arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);
     testing::internal::CaptureStdout();
-    parsed.accepted = parse_run_options(static_cast<int>(parsed.arguments.size()), argv.data(), &parsed.options);
+    parsed.accepted =
+        parse_run_options(static_cast<int>(parsed.arguments.size()), argv.data(), &parsed.options);
     fflush(stdout);
     parsed.console = testing::internal::GetCapturedStdout();
     return parsed;
@@ -34,12 +35,14 @@ bool shows_usage(const std::string& console) {
 }
 
 TEST(ParseRunOptions, OnlyTwoToSevenArgumentsAreAccepted) {
-    const std::vector<std::string> all = {"prolut", "in.mov", "out.mov", "3", "n", "0", "grade.cube", "shot.rgb", "x"};
+    const std::vector<std::string> all = {"prolut", "in.mov",     "out.mov",  "3", "n",
+                                          "0",      "grade.cube", "shot.rgb", "x"};
     for (size_t count = 1; count <= all.size(); ++count) {
         Parsed parsed = parse(std::vector<std::string>(all.begin(), all.begin() + count));
         bool expected = count >= 3 && count <= 8;
         EXPECT_EQ(parsed.accepted, expected) << "argument count " << count;
-        EXPECT_EQ(shows_usage(parsed.console), !expected) << "argument count " << count << ":\n" << parsed.console;
+        EXPECT_EQ(shows_usage(parsed.console), !expected) << "argument count " << count << ":\n"
+                                                          << parsed.console;
     }
 }
 

@@ -25,5 +25,6 @@ inline bool make_pattern_clip(const std::string& path, const std::string& second
 
 inline bool ends_complete(const std::string& console) {
     const std::string tail = "\nComplete\n";
-    return console.size() >= tail.size() && console.compare(console.size() - tail.size(), tail.size(), tail) == 0;
+    return console.size() >= tail.size() &&
+           console.compare(console.size() - tail.size(), tail.size(), tail) == 0;
 }

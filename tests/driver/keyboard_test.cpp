@@ -44,8 +44,9 @@ termios new_terminal_settings() {
 }
 
 bool same_settings(const termios& first, const termios& second) {
-    return first.c_iflag == second.c_iflag && first.c_oflag == second.c_oflag && first.c_cflag == second.c_cflag &&
-           first.c_lflag == second.c_lflag && std::memcmp(first.c_cc, second.c_cc, sizeof first.c_cc) == 0;
+    return first.c_iflag == second.c_iflag && first.c_oflag == second.c_oflag &&
+           first.c_cflag == second.c_cflag && first.c_lflag == second.c_lflag &&
+           std::memcmp(first.c_cc, second.c_cc, sizeof first.c_cc) == 0;
 }
 
 TEST(KeyboardEndToEnd, QOnATerminalStopsEarlyAndRestoresTheTerminal) {
@@ -116,7 +117,8 @@ TEST(KeyboardEndToEnd, WithoutATerminalNothingIsRead) {
     TempDir dir;
     ASSERT_TRUE(make_pattern_clip(dir.file("in.mp4")));
     ChildProcess child;
-    ASSERT_TRUE(start_process(&child, prolut_command({dir.file("in.mp4"), dir.file("out.mov")}), ChildInput::pipe));
+    ASSERT_TRUE(
+        start_process(&child, prolut_command({dir.file("in.mp4"), dir.file("out.mov")}), ChildInput::pipe));
     ASSERT_EQ(write(child.input_fd, "q", 1), 1);
     ProcessResult run = finish_process(&child);
     EXPECT_FALSE(run.timed_out);

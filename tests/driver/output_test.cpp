@@ -44,22 +44,24 @@ TEST(DescribeOutputColours, PlainRoadSaysWhatTheScalerMade) {
     const Colours hd = {AVCOL_RANGE_MPEG, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709};
     expect_colours(describe(AV_PIX_FMT_YUV420P, hd, false), hd, "BT.709");
     // The scaler squeezes full range into limited range and keeps the matrix.
-    expect_colours(describe(AV_PIX_FMT_YUV420P, {AVCOL_RANGE_JPEG, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709},
-                            false),
+    expect_colours(describe(AV_PIX_FMT_YUV420P,
+                            {AVCOL_RANGE_JPEG, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709}, false),
                    hd, "full range");
     expect_colours(describe(AV_PIX_FMT_YUVJ420P, unspecified, false),
-                   {AVCOL_RANGE_MPEG, AVCOL_SPC_UNSPECIFIED, AVCOL_PRI_UNSPECIFIED, AVCOL_TRC_UNSPECIFIED}, "yuvj");
+                   {AVCOL_RANGE_MPEG, AVCOL_SPC_UNSPECIFIED, AVCOL_PRI_UNSPECIFIED, AVCOL_TRC_UNSPECIFIED},
+                   "yuvj");
     expect_colours(describe(AV_PIX_FMT_YUV420P, unspecified, false), unspecified, "untagged");
     // RGB comes out through the scaler's default BT.601 matrix.
-    expect_colours(describe(AV_PIX_FMT_GBRP, {AVCOL_RANGE_JPEG, AVCOL_SPC_RGB, AVCOL_PRI_BT709, AVCOL_TRC_IEC61966_2_1},
-                            false),
-                   {AVCOL_RANGE_MPEG, AVCOL_SPC_SMPTE170M, AVCOL_PRI_BT709, AVCOL_TRC_IEC61966_2_1}, "RGB");
+    expect_colours(
+        describe(AV_PIX_FMT_GBRP, {AVCOL_RANGE_JPEG, AVCOL_SPC_RGB, AVCOL_PRI_BT709, AVCOL_TRC_IEC61966_2_1},
+                 false),
+        {AVCOL_RANGE_MPEG, AVCOL_SPC_SMPTE170M, AVCOL_PRI_BT709, AVCOL_TRC_IEC61966_2_1}, "RGB");
 }
 
 TEST(DescribeOutputColours, CustomRoadSaysWhatItsArithmeticMade) {
     const Colours hd = {AVCOL_RANGE_JPEG, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709};
     const std::pair<int, AVColorTransferCharacteristic> cases[] = {
-        {0, AVCOL_TRC_UNSPECIFIED}, {1, AVCOL_TRC_BT709},        {2, AVCOL_TRC_UNSPECIFIED},
+        {0, AVCOL_TRC_UNSPECIFIED}, {1, AVCOL_TRC_BT709},       {2, AVCOL_TRC_UNSPECIFIED},
         {3, AVCOL_TRC_LINEAR},      {4, AVCOL_TRC_UNSPECIFIED}, {7, AVCOL_TRC_LINEAR}};
     for (const auto& [mode, transfer] : cases) {
         Colours made = describe(AV_PIX_FMT_YUV420P, hd, true, mode);
@@ -101,10 +103,11 @@ TEST_P(ProfileEndToEnd, OutputIsTenBitProresOfTheInputsShape) {
     ASSERT_TRUE(make_pattern_clip(dir.file("in.mp4")));
     ProcessResult run = run_prolut({dir.file("in.mp4"), dir.file("out.mov"), GetParam().digit});
     EXPECT_EQ(run.exit_status, 0) << run.output;
-    KeyValues out = probe_video(dir.file("out.mov"),
-                                "stream=codec_name,codec_tag_string,profile,pix_fmt,width,height,nb_read_frames,"
-                                "avg_frame_rate",
-                                true);
+    KeyValues out =
+        probe_video(dir.file("out.mov"),
+                    "stream=codec_name,codec_tag_string,profile,pix_fmt,width,height,nb_read_frames,"
+                    "avg_frame_rate",
+                    true);
     EXPECT_EQ(out["codec_name"], "prores");
     EXPECT_EQ(out["codec_tag_string"], GetParam().tag);
     EXPECT_EQ(out["profile"], GetParam().name);
@@ -117,8 +120,11 @@ TEST_P(ProfileEndToEnd, OutputIsTenBitProresOfTheInputsShape) {
 
 INSTANTIATE_TEST_SUITE_P(AllProfiles, ProfileEndToEnd,
                          testing::Values(ProfileCase{"0", "apco", "Proxy"}, ProfileCase{"1", "apcs", "LT"},
-                                         ProfileCase{"2", "apcn", "Standard"}, ProfileCase{"3", "apch", "HQ"}),
-                         [](const testing::TestParamInfo<ProfileCase>& info) { return std::string(info.param.tag); });
+                                         ProfileCase{"2", "apcn", "Standard"},
+                                         ProfileCase{"3", "apch", "HQ"}),
+                         [](const testing::TestParamInfo<ProfileCase>& info) {
+                             return std::string(info.param.tag);
+                         });
 
 TEST(OutputEndToEnd, UnknownExtensionFallsBackToMovAndUnknownProfileIsRefused) {
     TempDir dir;
@@ -128,7 +134,8 @@ TEST(OutputEndToEnd, UnknownExtensionFallsBackToMovAndUnknownProfileIsRefused) {
     EXPECT_NE(run.output.find("Error, could not deduce output format from file extension: using MOV.\n"),
               std::string::npos)
         << run.output;
-    KeyValues out = probe_video(dir.file("out.xyz"), "stream=codec_name,nb_read_frames:format=format_name", true);
+    KeyValues out =
+        probe_video(dir.file("out.xyz"), "stream=codec_name,nb_read_frames:format=format_name", true);
     EXPECT_EQ(out["format_name"].rfind("mov,", 0), 0u) << out["format_name"];
     EXPECT_EQ(out["codec_name"], "prores");
     EXPECT_EQ(out["nb_read_frames"], "10");

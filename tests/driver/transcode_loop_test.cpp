@@ -18,11 +18,16 @@ TEST(LoopEnds, DrainAndExitStatusOfEveryWayOut) {
         LoopEnd end;
         int status;
         bool drains;
-    } cases[] = {{LOOP_END_COUNT, 0, true},         {LOOP_END_INPUT, 0, true},
-                 {LOOP_END_KEY, 0, true},           {LOOP_END_SIGNAL, 130, true},
-                 {LOOP_END_SNAPSHOT, 0, true},      {LOOP_END_READ_ERROR, 1, true},
-                 {LOOP_END_DECODE_ERROR, 1, true},  {LOOP_END_SCALER_ERROR, 1, true},
-                 {LOOP_END_SNAPSHOT_ERROR, 1, true}, {LOOP_END_ENCODE_ERROR, 1, false}};
+    } cases[] = {{LOOP_END_COUNT, 0, true},
+                 {LOOP_END_INPUT, 0, true},
+                 {LOOP_END_KEY, 0, true},
+                 {LOOP_END_SIGNAL, 130, true},
+                 {LOOP_END_SNAPSHOT, 0, true},
+                 {LOOP_END_READ_ERROR, 1, true},
+                 {LOOP_END_DECODE_ERROR, 1, true},
+                 {LOOP_END_SCALER_ERROR, 1, true},
+                 {LOOP_END_SNAPSHOT_ERROR, 1, true},
+                 {LOOP_END_ENCODE_ERROR, 1, false}};
     for (const auto& c : cases) {
         EXPECT_EQ(exit_status_for(c.end), c.status) << "way out " << c.end;
         EXPECT_EQ(loop_end_drains(c.end), c.drains) << "way out " << c.end;
@@ -33,8 +38,9 @@ TEST(LoopEnds, DrainAndExitStatusOfEveryWayOut) {
 // interval (2) divides.
 TEST(TranscodeEndToEnd, NtscRunKeepsRateCountAndTimestamps) {
     TempDir dir;
-    ASSERT_TRUE(make_clip(dir.file("in.mp4"), "testsrc2=size=160x120:rate=30000/1001",
-                          {"-frames:v", "40", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
+    ASSERT_TRUE(
+        make_clip(dir.file("in.mp4"), "testsrc2=size=160x120:rate=30000/1001",
+                  {"-frames:v", "40", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
     ProcessResult run = run_prolut({dir.file("in.mp4"), dir.file("out.mov"), "3"});
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.output.rfind("framenum 40\nwidth=160\nheight=120\n", 0), 0u) << run.output;
@@ -43,9 +49,11 @@ TEST(TranscodeEndToEnd, NtscRunKeepsRateCountAndTimestamps) {
     ASSERT_FALSE(progress.empty()) << run.output;
     EXPECT_EQ(progress.back(), 40) << run.output;
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << run.output;
-    EXPECT_TRUE(std::all_of(progress.begin(), progress.end(), [](long n) { return n % 2 == 0; })) << run.output;
+    EXPECT_TRUE(std::all_of(progress.begin(), progress.end(), [](long n) { return n % 2 == 0; }))
+        << run.output;
 
-    KeyValues out = probe_video(dir.file("out.mov"), "stream=nb_read_frames,avg_frame_rate,r_frame_rate", true);
+    KeyValues out =
+        probe_video(dir.file("out.mov"), "stream=nb_read_frames,avg_frame_rate,r_frame_rate", true);
     EXPECT_EQ(out["nb_read_frames"], "40");
     EXPECT_EQ(out["avg_frame_rate"], "30000/1001");
     EXPECT_EQ(out["r_frame_rate"], "30000/1001");
@@ -81,14 +89,15 @@ TEST_P(PlainRoad, MatchesFfmpegAndKeepsTheColourDescription) {
     ASSERT_TRUE(make_clip(input, "testsrc2=size=160x120:rate=25:duration=1", c.encoding));
     ProcessResult run = run_prolut({input, dir.file("out.mov"), "2"});
     EXPECT_EQ(run.exit_status, 0);
-    ASSERT_TRUE(run_ffmpeg({"-i", input, "-an", "-c:v", "prores", "-profile:v", "2", "-pix_fmt", "yuv422p10le",
-                            dir.file("reference.mov")}));
+    ASSERT_TRUE(run_ffmpeg({"-i", input, "-an", "-c:v", "prores", "-profile:v", "2", "-pix_fmt",
+                            "yuv422p10le", dir.file("reference.mov")}));
 
     std::vector<std::string> ours = frame_hashes(dir.file("out.mov"));
     EXPECT_EQ(ours.size(), 25u);
     EXPECT_EQ(ours, frame_hashes(dir.file("reference.mov")));
 
-    KeyValues out = probe_video(dir.file("out.mov"), "stream=color_range,color_space,color_primaries,color_transfer");
+    KeyValues out =
+        probe_video(dir.file("out.mov"), "stream=color_range,color_space,color_primaries,color_transfer");
     EXPECT_EQ(out["color_range"], c.range);
     EXPECT_EQ(out["color_space"], c.space);
     EXPECT_EQ(out["color_primaries"], c.primaries);
@@ -98,18 +107,35 @@ TEST_P(PlainRoad, MatchesFfmpegAndKeepsTheColourDescription) {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, PlainRoad,
     testing::Values(
-        ColourCase{"Untagged", "mp4", {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
-                   "tv", "unknown", "unknown", "unknown"},
+        ColourCase{"Untagged",
+                   "mp4",
+                   {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
+                   "tv",
+                   "unknown",
+                   "unknown",
+                   "unknown"},
         ColourCase{"Bt709",
                    "mp4",
-                   {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-color_primaries", "bt709",
-                    "-color_trc", "bt709", "-colorspace", "bt709", "-color_range", "tv"},
-                   "tv", "bt709", "bt709", "bt709"},
-        ColourCase{"FullRangeTagged", "mkv", {"-c:v", "ffv1", "-pix_fmt", "yuv420p", "-color_range", "pc",
-                   "-colorspace", "bt709"},
-                   "tv", "bt709", "unknown", "unknown"},
-        ColourCase{"FullRangeJpeg", "mov", {"-c:v", "mjpeg", "-pix_fmt", "yuvj420p"},
-                   "tv", "smpte170m", "unknown", "unknown"}),
+                   {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-color_primaries",
+                    "bt709", "-color_trc", "bt709", "-colorspace", "bt709", "-color_range", "tv"},
+                   "tv",
+                   "bt709",
+                   "bt709",
+                   "bt709"},
+        ColourCase{"FullRangeTagged",
+                   "mkv",
+                   {"-c:v", "ffv1", "-pix_fmt", "yuv420p", "-color_range", "pc", "-colorspace", "bt709"},
+                   "tv",
+                   "bt709",
+                   "unknown",
+                   "unknown"},
+        ColourCase{"FullRangeJpeg",
+                   "mov",
+                   {"-c:v", "mjpeg", "-pix_fmt", "yuvj420p"},
+                   "tv",
+                   "smpte170m",
+                   "unknown",
+                   "unknown"}),
     [](const testing::TestParamInfo<ColourCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
