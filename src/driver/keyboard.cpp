@@ -32,6 +32,8 @@ void install_stop_signals() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A file size limit then shows as a write error instead of killing the run.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 void keyboard_begin() {

@@ -5,7 +5,8 @@
 extern volatile sig_atomic_t stop_requested;
 
 // SIGINT and SIGTERM stop the run in order; a second one ends the process at once.
-// SIGPIPE is ignored so a closed console pipe is an error, not a death.
+// SIGPIPE and SIGXFSZ are ignored so a closed console pipe or a file size limit is an
+// error, not a death.
 void install_stop_signals();
 
 // Puts a terminal on standard input into non-canonical, no-echo mode so that 'q' can be

@@ -229,8 +229,7 @@ static int open_output_file(TranscodeState* state) {
     return 0;
 }
 
-// A header that cannot be written leaves no file behind that this run made.
-static void discard_output_file(TranscodeState* state) {
+void discard_output_file(TranscodeState* state) {
     if (state->output_context->pb != nullptr) avio_closep(&state->output_context->pb);
     const char* file = local_file_path(state->options.output_path);
     if (state->output_file_created && file != nullptr) unlink(file);
@@ -261,7 +260,12 @@ int open_output(TranscodeState* state) {
     // Editing applications trust the tag to name the profile that was encoded.
     uint32_t tag = prores_tag_for_profile(state->encoder_context->profile);
     if (tag != 0) state->output_video_stream->codecpar->codec_tag = tag;
-    int status = avformat_write_header(state->output_context, nullptr);
+    // QuickTime keeps a colour description only in a 'colr' atom, which the muxer writes by
+    // itself only when matrix, primaries and transfer are all known.
+    AVDictionary* muxer_options = nullptr;
+    if (strcmp(format->name, "mov") == 0) av_dict_set(&muxer_options, "movflags", "+write_colr", 0);
+    int status = avformat_write_header(state->output_context, &muxer_options);
+    av_dict_free(&muxer_options);
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error occurred when opening output file: %d\n", status);
         discard_output_file(state);

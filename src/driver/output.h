@@ -14,6 +14,10 @@ int create_output_stream(TranscodeState* state, AVCodecID codec_id, const AVCode
 // two pictures. 0 on success, 1 after logging.
 int open_output_encoder(TranscodeState* state, const AVCodec* encoder);
 
+// Closes the output file and removes it when this run created it: a file that holds no
+// picture is no video.
+void discard_output_file(TranscodeState* state);
+
 // What the output's pixels are, given what the decoder says of the input's and which
 // road makes them.
 ColourDescription describe_output_colours(const AVCodecContext* decoder, const RunOptions* options);

@@ -5,6 +5,7 @@
 #include "driver/custom_road.h"
 #include "driver/encode_mux.h"
 #include "driver/keyboard.h"
+#include "driver/output.h"
 #include "driver/plain_road.h"
 #include "driver/snapshot.h"
 
@@ -15,12 +16,13 @@ struct LoopEndRule {
 };
 
 // Every orderly way out keeps every picture already handed to the encoder; only a
-// failing encoder or writer leaves the rest behind.
+// failing encoder or writer leaves the rest behind, and with no picture there is nothing
+// to drain.
 static const LoopEndRule loop_end_rules[] = {
     {LOOP_END_COUNT, 0, true},         {LOOP_END_INPUT, 0, true},        {LOOP_END_KEY, 0, true},
     {LOOP_END_SIGNAL, 130, true},      {LOOP_END_SNAPSHOT, 0, true},     {LOOP_END_READ_ERROR, 1, true},
     {LOOP_END_DECODE_ERROR, 1, true},  {LOOP_END_SCALER_ERROR, 1, true}, {LOOP_END_SNAPSHOT_ERROR, 1, true},
-    {LOOP_END_ENCODE_ERROR, 1, false},
+    {LOOP_END_ENCODE_ERROR, 1, false}, {LOOP_END_NO_PICTURE, 1, false},
 };
 
 static const LoopEndRule* rule_for(LoopEnd end) {
@@ -32,7 +34,7 @@ static const LoopEndRule* rule_for(LoopEnd end) {
 
 int exit_status_for(LoopEnd end) {
     const LoopEndRule* rule = rule_for(end);
-    return rule != nullptr ? rule->exit_status : 0;
+    return rule != nullptr ? rule->exit_status : 1;
 }
 
 bool loop_end_drains(LoopEnd end) {
@@ -84,6 +86,8 @@ static LoopEnd decode_packet(TranscodeState* state, const AVPacket* packet) {
 }
 
 static LoopEnd end_of_input(TranscodeState* state, int read_status) {
+    // A stop asked for while the read was waiting still stops the run.
+    if (stop_requested) return LOOP_END_SIGNAL;
     LoopEnd end = LOOP_END_INPUT;
     if (read_status != AVERROR_EOF) {
         printf("Error reading the input file: %d\n", read_status);
@@ -91,6 +95,10 @@ static LoopEnd end_of_input(TranscodeState* state, int read_status) {
         end = LOOP_END_READ_ERROR;
     }
     LoopEnd flushed = decode_packet(state, nullptr);
+    if (state->processed_frames == 0 && end == LOOP_END_INPUT && flushed == LOOP_RUNNING) {
+        printf("Error, the input gave no picture to encode\n");
+        return LOOP_END_NO_PICTURE;
+    }
     if (flushed == LOOP_RUNNING || flushed == LOOP_END_COUNT) return end;
     if (end == LOOP_END_READ_ERROR && exit_status_for(flushed) == 0) return end;
     return flushed;
@@ -138,6 +146,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
             printf("Error, could not finish the output file\n");
             status = 1;
         }
+        if (state->written_packets == 0) discard_output_file(state);
         avformat_free_context(output_context);
         state->output_context = nullptr;
     }

@@ -54,6 +54,7 @@ enum LoopEnd {
     LOOP_END_SCALER_ERROR,
     LOOP_END_SNAPSHOT_ERROR,
     LOOP_END_ENCODE_ERROR,
+    LOOP_END_NO_PICTURE,
 };
 
 // How the output describes its pixels (AVColorRange, AVColorSpace, AVColorPrimaries,

@@ -2,136 +2,61 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
-#include <string>
 #include <vector>
 
-#include "cube_text.h"
+#include "cube_cases.h"
 
 namespace {
 
-// A packed BGR48 picture given as its samples; rows may be padded with marker words.
-struct Picture {
-    int width, height, stride;
-    std::vector<uint16_t> words;
+constexpr uint16_t mark = 0xBEEF;
 
-    Picture(int w, int h, int pad_words = 0) : width(w), height(h), stride(2 * (3 * w + pad_words)) {
-        words.assign(size_t(stride / 2) * h, 0xBEEF);
-    }
-    uint16_t& at(int x, int y, int channel) { return words[size_t(y) * (stride / 2) + 3 * x + channel]; }
-    void map(int mode, TransferCurve* curve, const CubeLut* lut = nullptr) {
-        tone_map_working_picture(reinterpret_cast<uint8_t*>(words.data()), stride, width, height, mode, curve,
-                                 lut);
-    }
-};
-
-enum { blue = 0, green = 1, red = 2 };
-
-class CurveTone : public testing::TestWithParam<int> {};
-
-TEST_P(CurveTone, HighByteAloneDecides) {
-    TransferCurve curve{};
-    Picture pic(2, 1);
-    pic.at(0, 0, blue) = 0xFFFF;
-    pic.at(0, 0, green) = 0x00FF;
-    pic.at(0, 0, red) = 0x0000;
-    pic.at(1, 0, blue) = 0x8000;
-    pic.at(1, 0, green) = 0x80FF;
-    pic.at(1, 0, red) = 0x8040;
-    pic.map(GetParam(), &curve);
-    ASSERT_TRUE(curve.transfer_curve_built);
-    EXPECT_EQ(pic.at(0, 0, blue), 1023 << 6);
-    EXPECT_EQ(pic.at(0, 0, green), 0);
-    EXPECT_EQ(pic.at(0, 0, red), 0);
-    const uint16_t mid = uint16_t(int(curve.entries[128]) << 6);
-    EXPECT_EQ(pic.at(1, 0, blue), mid);
-    EXPECT_EQ(pic.at(1, 0, green), mid);
-    EXPECT_EQ(pic.at(1, 0, red), mid);
+// Two rows of two B, G, R pixels, each row followed by one padding word.
+std::vector<uint16_t> tone_map(std::vector<uint16_t> words, int mode, TransferCurve* curve,
+                               const std::string& cube = "") {
+    CubeLut lut{};
+    EXPECT_EQ(mode == 4 ? init_cube_lut_from_text(&lut, cube.data(), cube.size()) : 0, 0);
+    tone_map_working_picture(reinterpret_cast<uint8_t*>(words.data()), 14, 2, 2, mode, curve, &lut);
+    release_cube_lut(&lut);
+    return words;
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, CurveTone, testing::Values(0, 1, 2, 3, 7));
-
-TEST(CurveTone, LinearModeAndReuseOfTheBuiltCurve) {
+// Modes 3 and above keep the linear value; the low byte of a sample never counts.
+TEST(ToneMap, EachCurveModeAtKnownCodes) {
+    // Each mode with its values for codes 64, 128 and 192.
+    const std::array<int, 4> cases[] = {
+        {0, 152, 420, 750}, {1, 114, 302, 583}, {2, 133, 289, 554}, {3, 26, 105, 339}, {7, 26, 105, 339}};
+    for (const auto& [mode, at_64, at_128, at_192] : cases) {
+        TransferCurve curve{};
+        const uint16_t a = uint16_t(at_64 << 6), m = uint16_t(at_128 << 6), z = uint16_t(at_192 << 6);
+        EXPECT_EQ(tone_map({0xFFFF, 0x00FF, 0x4000, 0x8000, 0x80FF, 0xC040, mark,  //
+                            0xC0FF, 0x8012, 0x40FF, 0xFF00, 0, 0x8000, mark},
+                           mode, &curve),
+                  (std::vector<uint16_t>{1023 << 6, 0, a, m, m, z, mark, z, m, a, 1023 << 6, 0, m, mark}))
+            << "mode " << mode;
+        EXPECT_TRUE(curve.transfer_curve_built);
+    }
+    // A curve already built is used as it stands: a doctored entry shows through.
     TransferCurve curve{};
-    Picture first(1, 1);
-    first.at(0, 0, red) = 0x8000;
-    first.map(3, &curve);
-    EXPECT_EQ(first.at(0, 0, red), 105 << 6);
-
-    // A second call must not rebuild: a doctored entry shows through.
     curve.entries[128] = 7.0f;
-    Picture second(1, 1);
-    second.at(0, 0, red) = 0x8012;
-    second.map(3, &curve);
-    EXPECT_EQ(second.at(0, 0, red), 7 << 6);
+    curve.transfer_curve_built = true;
+    EXPECT_EQ(tone_map(std::vector<uint16_t>(14, 0x8012), 3, &curve)[0], 7 << 6);
 }
 
-TEST(CurveTone, RowsFollowTheStrideAndPaddingStays) {
+// Code 0x80 is a lattice point of a 3-point cube; each of its values lands in one channel, and
+// a value a hair outside 0..1, or not a number, must still give a code within ten bits.
+TEST(ToneMap, CubeModeSamplesRedGreenBlueWithinTenBits) {
+    const std::string cube = make_cube(3, [](int i, int j, int k) {
+        const CubeEntry at[4] = {{0, 0, 0}, {1, 0.5f, 0}, {1.001f, 1.5f, -0.001f}, {-0.01f, HUGE_VALF, NAN}};
+        return k == 0 && i < 2 && j < 2 ? at[i + 2 * j] : CubeEntry{0.25f, 0, 1};
+    });
     TransferCurve curve{};
-    Picture pic(3, 2, 2);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x)
-            for (int c = 0; c < 3; ++c) pic.at(x, y, c) = 0xFF00;
-    pic.map(3, &curve);
-    for (size_t k = 0; k < pic.words.size(); ++k) {
-        const bool padding = k % 11 >= 9;
-        EXPECT_EQ(pic.words[k], padding ? 0xBEEF : 1023 << 6) << "word " << k;
-    }
-}
-
-TEST(CubeTone, LooksUpRedGreenBlueAndWritesBackInPlace) {
-    LoadedCube cube(identity_cube(2));
-    TransferCurve curve{};
-    Picture pic(2, 2, 1);
-    pic.at(1, 1, blue) = 0x00AB;
-    pic.at(1, 1, green) = 0x8000;
-    pic.at(1, 1, red) = 0xFFFF;
-    pic.at(0, 1, blue) = 0xFF00;  // blue only: must not land in red
-    pic.at(0, 1, green) = 0x0000;
-    pic.at(0, 1, red) = 0x0000;
-    pic.map(4, &curve, &cube.lut);
+    const uint16_t w = 1023 << 6, h = 511 << 6, q = 255 << 6;
+    EXPECT_EQ(tone_map({0x00FF, 0x00AB, 0x80FF, 0, 0x80AB, 0, mark, 0, 0x8000, 0x8040, 0x8000, 0, 0, mark}, 4,
+                       &curve, cube),
+              (std::vector<uint16_t>{0, h, w, 0, w, w, mark, 0, w, 0, w, 0, q, mark}));
     EXPECT_FALSE(curve.transfer_curve_built);
-    // Two-point identity: an 8-bit code v comes back as v / 256.
-    EXPECT_EQ(pic.at(1, 1, red), 1019 << 6);   // 255 / 256 * 1023 = 1019.004
-    EXPECT_EQ(pic.at(1, 1, green), 511 << 6);  // 511.5 truncated
-    EXPECT_EQ(pic.at(1, 1, blue), 0);
-    EXPECT_EQ(pic.at(0, 1, red), 0);
-    EXPECT_EQ(pic.at(0, 1, blue), 1019 << 6);
-    EXPECT_EQ(pic.words[6], 0xBEEF);  // each row's padding word
-    EXPECT_EQ(pic.words[13], 0xBEEF);
 }
-
-struct ClampCase {
-    const char* name;
-    float value;
-    int code;
-};
-
-class CubeToneClamp : public testing::TestWithParam<ClampCase> {};
-
-TEST_P(CubeToneClamp, OutputsStayWithinTenBits) {
-    const float v = GetParam().value;
-    // Every lattice point but the first holds the value; the first entry must be zeros.
-    LoadedCube cube(make_cube(3, [v](int i, int j, int k) {
-        return i + j + k == 0 ? CubeEntry{0, 0, 0} : CubeEntry{v, v, v};
-    }));
-    TransferCurve curve{};
-    Picture pic(1, 1);
-    pic.at(0, 0, blue) = pic.at(0, 0, green) = pic.at(0, 0, red) = 0x8000;  // lattice point (1, 1, 1)
-    pic.map(4, &curve, &cube.lut);
-    const int expected = GetParam().code << 6;
-    EXPECT_EQ(pic.at(0, 0, red), expected);
-    EXPECT_EQ(pic.at(0, 0, green), expected);
-    EXPECT_EQ(pic.at(0, 0, blue), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, CubeToneClamp,
-                         testing::Values(ClampCase{"One", 1.0f, 1023}, ClampCase{"Half", 0.5f, 511},
-                                         ClampCase{"Zero", 0.0f, 0}, ClampCase{"JustAboveOne", 1.001f, 1023},
-                                         ClampCase{"FarAboveOne", 1.5f, 1023},
-                                         ClampCase{"JustBelowZero", -0.001f, 0},
-                                         ClampCase{"NegativeCode", -0.01f, 0},
-                                         ClampCase{"Infinity", HUGE_VALF, 1023}, ClampCase{"NaN", NAN, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

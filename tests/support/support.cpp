@@ -1,0 +1,128 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utmp.h>
+
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+bool start(Child* child, const std::vector<std::string>& argv, bool terminal, const std::string& input,
+           const std::string& cwd) {
+    std::vector<char*> args;
+    for (const std::string& argument : argv) args.push_back(const_cast<char*>(argument.c_str()));
+    args.push_back(nullptr);
+    child->deadline = time(nullptr) + 60;
+    child->terminal = terminal;
+    signal(SIGPIPE, SIG_IGN);  // writing to a child that has gone must give EPIPE, not end the test
+    int in = -1, out[2] = {-1, -1}, slave = -1;
+    bool ready = terminal
+                     ? openpty(&child->out, &slave, nullptr, nullptr, nullptr) == 0
+                     : (in = open(input.c_str(), O_RDONLY | O_CLOEXEC)) >= 0 && pipe2(out, O_CLOEXEC) == 0;
+    if (!terminal) child->out = out[0];
+    if (ready) child->pid = fork();
+    if (child->pid == 0) {  // only async-signal-safe calls from here to exec
+        signal(SIGPIPE, SIG_DFL);
+        int test_stderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        if ((!cwd.empty() && chdir(cwd.c_str()) != 0) ||
+            (terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0)) {
+            _exit(127);
+        }
+        dup2(test_stderr, STDERR_FILENO);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    for (int fd : {in, out[1], slave}) close(fd);  // -1 is no descriptor, and harmless
+    return child->pid > 0;
+}
+
+bool read_more(Child* child) {
+    pollfd ready{child->out, POLLIN, 0};
+    const long long left = (child->deadline - time(nullptr)) * 1000;
+    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) kill(child->pid, SIGKILL);
+    char buffer[65536];
+    const ssize_t count = read(child->out, buffer, sizeof buffer);
+    for (ssize_t i = 0; i < count; ++i) {
+        if (!(child->terminal && buffer[i] == '\r')) child->output += buffer[i];
+    }
+    return count > 0;  // a terminal whose last user has gone reads EIO
+}
+
+void finish(Child* child) {
+    while (child->pid > 0 && read_more(child)) continue;
+    int status = 0;
+    if (child->pid > 0 && waitpid(child->pid, &status, 0) > 0 && WIFEXITED(status)) {
+        child->status = WEXITSTATUS(status);
+    }
+    child->pid = -1;
+    if (!child->terminal && child->out >= 0) close(child->out), child->out = -1;
+}
+
+Child::~Child() {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (out >= 0) close(out);
+}
+
+static Child run(const std::vector<std::string>& argv, const std::string& cwd = "") {
+    Child child;
+    if (start(&child, argv, false, "/dev/null", cwd)) finish(&child);
+    return child;
+}
+
+Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
+    arguments.insert(arguments.begin(), PROLUT_BINARY);
+    return run(arguments, cwd);
+}
+
+bool ffmpeg(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"ffmpeg", "-v", "error", "-y"});
+    return run(arguments).status == 0;
+}
+
+bool make_clip(const std::string& path, const std::string& source, const std::string& encoding) {
+    std::istringstream words(encoding);
+    std::vector<std::string> arguments = {"-f", "lavfi", "-i", source};
+    arguments.insert(arguments.end(), std::istream_iterator<std::string>(words), {});
+    arguments.push_back(path);
+    return ffmpeg(arguments);
+}
+
+std::string decode(const std::string& path) {
+    Child decoded = run({"ffmpeg", "-v", "error", "-xerror", "-i", path, "-map", "0:v:0", "-f", "rawvideo",
+                         "-pix_fmt", "yuv422p10le", "-"});
+    return decoded.status == 0 ? decoded.output : "";
+}
+
+std::string probe(const std::string& path, const std::string& entries) {
+    std::string values = run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames",
+                              "-show_entries", entries, "-of", "default=noprint_wrappers=1:nokey=1", path})
+                             .output;
+    std::replace(values.begin(), values.end(), '\n', ' ');
+    return values.empty() ? values : values.substr(0, values.size() - 1);
+}
+
+std::vector<long> progress(const std::string& console) {
+    std::vector<long> numbers;
+    for (size_t at = console.find("\n frame "); at != std::string::npos;
+         at = console.find("\n frame ", at + 1)) {
+        numbers.push_back(std::stol(console.substr(at + 8)));
+    }
+    return numbers;
+}
+
+bool ends_complete(const std::string& console) {
+    return console.size() >= 10 && console.compare(console.size() - 10, 10, "\nComplete\n") == 0;
+}
+
+std::string slurp(const std::string& path) {
+    std::ostringstream contents;
+    contents << std::ifstream(path, std::ios::binary).rdbuf();
+    return contents.str();
+}
