@@ -12,17 +12,19 @@ namespace {
 
 // A lattice value a hair above 1.0 must stay white rather than wrap to black once shifted
 // into 16 bits, and a NaN from a broken cube must not become an arbitrary code.
-uint16_t lut_output_word(float value) {
+int lut_output_code(float value) {
     const double scaled = double(value) * 1023.0;
-    int v = 0;
-    if (scaled >= 1023.0)
-        v = 1023;
-    else if (scaled > 0.0)
-        v = int(scaled);
-    return uint16_t(v << 6);
+    if (scaled >= 1023.0) return 1023;
+    return scaled > 0.0 ? int(scaled) : 0;
 }
 
 }  // namespace
+
+void tone_map_cube_pixel(const CubeLut* lut, uint8_t red, uint8_t green, uint8_t blue, int out[3]) {
+    float sampled[3];
+    sample_cube_lut(lut, red, green, blue, sampled);
+    for (int n = 0; n < 3; ++n) out[n] = lut_output_code(sampled[n]);
+}
 
 void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height, int colour_mode,
                               TransferCurve* curve, const CubeLut* lut) {
@@ -35,12 +37,12 @@ void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height,
         for (int row = 0; row < height; ++row) {
             uint16_t* pixel = reinterpret_cast<uint16_t*>(bgr48 + ptrdiff_t(row) * stride);
             for (int x = 0; x < width; ++x, pixel += 3) {
-                float out[3];
-                sample_cube_lut(lut, uint8_t(pixel[2] >> 8), uint8_t(pixel[1] >> 8), uint8_t(pixel[0] >> 8),
-                                out);
-                pixel[2] = lut_output_word(out[0]);
-                pixel[1] = lut_output_word(out[1]);
-                pixel[0] = lut_output_word(out[2]);
+                int out[3];
+                tone_map_cube_pixel(lut, uint8_t(pixel[2] >> 8), uint8_t(pixel[1] >> 8),
+                                    uint8_t(pixel[0] >> 8), out);
+                pixel[2] = uint16_t(out[0] << 6);
+                pixel[1] = uint16_t(out[1] << 6);
+                pixel[0] = uint16_t(out[2] << 6);
             }
         }
         return;

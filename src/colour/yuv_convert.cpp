@@ -49,15 +49,14 @@ void convert_bgr48_to_yuv422p10(YuvTables* tables, const uint8_t* bgr48, int bgr
             const int b = src[3 * x] >> 6;
             const int g = src[3 * x + 1] >> 6;
             const int r = src[3 * x + 2] >> 6;
-            luma[x] = uint16_t(t.y_from_r[r] + t.y_from_g[g] + t.y_from_b[b] + 64);
+            luma[x] = uint16_t(luma_from(t, r, g, b));
             // No chroma filtering: Cr comes from the first pixel of a pair and Cb from the
             // second. A lone last pixel has no partner, so it supplies both.
             if ((x & 1) == 0) {
-                cr[x >> 1] = uint16_t(t.v_from_r[r] - t.v_from_g[g] - t.v_from_b[b] + 512);
-                if (x + 1 == width)
-                    cb[x >> 1] = uint16_t(t.u_from_b[b] - t.u_from_g[g] - t.u_from_r[r] + 512);
+                cr[x >> 1] = uint16_t(cr_from(t, r, g, b));
+                if (x + 1 == width) cb[x >> 1] = uint16_t(cb_from(t, r, g, b));
             } else {
-                cb[x >> 1] = uint16_t(t.u_from_b[b] - t.u_from_g[g] - t.u_from_r[r] + 512);
+                cb[x >> 1] = uint16_t(cb_from(t, r, g, b));
             }
         }
     }

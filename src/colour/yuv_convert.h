@@ -19,6 +19,17 @@ struct YuvTables {
 
 void build_yuv_tables(YuvTables* tables);
 
+// One pixel's luma, Cb and Cr from its 10-bit components; no result needs clamping.
+inline int luma_from(const YuvTables& t, int r, int g, int b) {
+    return t.y_from_r[r] + t.y_from_g[g] + t.y_from_b[b] + 64;
+}
+inline int cb_from(const YuvTables& t, int r, int g, int b) {
+    return t.u_from_b[b] - t.u_from_g[g] - t.u_from_r[r] + 512;
+}
+inline int cr_from(const YuvTables& t, int r, int g, int b) {
+    return t.v_from_r[r] - t.v_from_g[g] - t.v_from_b[b] + 512;
+}
+
 // bgr48: packed B, G, R unsigned 16-bit little-endian samples; only the top 10 bits of
 // each sample count. yuv_planes: Y, Cb, Cr planes of 16-bit words holding 0..1023, with
 // their line strides in bytes. Builds the tables on first use.

@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 static void report_progress(const TranscodeState* state) {
     if (state->written_packets % state->progress_interval == 0) {
         printf(" frame %d\n", static_cast<int>(state->written_packets));
@@ -18,6 +22,18 @@ static int report_write_error(int status) {
     printf(" Error while writing video frame: %d\n", status);
     av_log(nullptr, AV_LOG_DEBUG, "Error while writing video frame: %d\n", status);
     return 1;
+}
+
+int take_encoder_picture(TranscodeState* state) {
+    AVFrame* frame = state->encoder_frame;
+    av_buffer_unref(&frame->buf[0]);
+    frame->buf[0] = av_buffer_pool_get(state->encoder_frame_pool);
+    int status = frame->buf[0] == nullptr
+                     ? AVERROR(ENOMEM)
+                     : av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data,
+                                            static_cast<AVPixelFormat>(frame->format), frame->width,
+                                            frame->height, encoder_picture_alignment);
+    return status < 0 ? report_encode_error(status) : 0;
 }
 
 int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
@@ -56,7 +72,7 @@ int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
 
 void close_output_encoder(TranscodeState* state) {
     avcodec_free_context(&state->encoder_context);
-    av_freep(&state->encode_picture.data[0]);
     av_frame_free(&state->encoder_frame);
+    av_buffer_pool_uninit(&state->encoder_frame_pool);
     av_packet_free(&state->encoded_packet);
 }

@@ -1,6 +1,13 @@
 #pragma once
 #include "driver/transcode_state.h"
 
+// Rows of the encoder's pictures are aligned as the encoder's own frames would be.
+constexpr int encoder_picture_alignment = 64;
+
+// Gives encoder_frame a fresh picture from the pool, since the encoder may still hold the
+// last one. 0, or 1 after an error report.
+int take_encoder_picture(TranscodeState* state);
+
 // Hands frame to the encoder and writes every packet it gives back; a null frame drains
 // the encoder to its end. Prints the progress line: once per picture handed over, and,
 // while draining, once per packet written. 0 when nothing failed, 1 after an encoder or

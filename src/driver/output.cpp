@@ -1,5 +1,7 @@
 #include "driver/output.h"
 
+#include "driver/encode_mux.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,12 +155,6 @@ static void configure_encoder(TranscodeState* state) {
     encoder_context->color_trc = header.transfer;
 }
 
-static int allocate_picture(PictureBuffer* picture, int width, int height, AVPixelFormat format) {
-    int status = av_image_alloc(picture->data, picture->linesize, width, height, format, 1);
-    if (status < 0) av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate picture: %d\n", status);
-    return status;
-}
-
 int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     AVCodecContext* encoder_context = state->encoder_context;
     AVStream* stream = state->output_video_stream;
@@ -185,15 +181,31 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     }
     int width = encoder_context->width;
     int height = encoder_context->height;
-    if (allocate_picture(&state->encode_picture, width, height, encoder_context->pix_fmt) < 0 ||
-        allocate_picture(&state->working_picture, width, height, AV_PIX_FMT_BGR48LE) < 0) {
+    // Pictures for the encoder come from a pool, so that handing one over passes a
+    // reference instead of a copy. Rows are aligned as the encoder's own frames would be.
+    int picture_size =
+        av_image_get_buffer_size(encoder_context->pix_fmt, width, height, encoder_picture_alignment);
+    if (picture_size > 0) {
+        state->encoder_frame_pool = av_buffer_pool_init(picture_size + encoder_picture_alignment, nullptr);
+    }
+    if (state->encoder_frame_pool == nullptr) {
+        av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate picture: %d\n", picture_size);
+        return 1;
+    }
+    // The working picture's rows follow one another without gaps (alignment 1).
+    state->working_frame = av_frame_alloc();
+    status = AVERROR(ENOMEM);
+    if (state->working_frame != nullptr) {
+        state->working_frame->format = AV_PIX_FMT_BGR48LE;
+        state->working_frame->width = width;
+        state->working_frame->height = height;
+        status = av_frame_get_buffer(state->working_frame, 1);
+    }
+    if (status < 0) {
+        av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate picture: %d\n", status);
         return 1;
     }
     AVFrame* frame = state->encoder_frame;
-    for (int plane = 0; plane < 4; ++plane) {
-        frame->data[plane] = state->encode_picture.data[plane];
-        frame->linesize[plane] = state->encode_picture.linesize[plane];
-    }
     frame->format = encoder_context->pix_fmt;
     frame->width = width;
     frame->height = height;

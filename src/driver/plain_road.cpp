@@ -9,7 +9,6 @@ LoopEnd convert_frame_plain(TranscodeState* state) {
         scaler_for_frame(&state->plain_scaler, &state->plain_scaler_source, frame, encoder_context->width,
                          encoder_context->height, encoder_context->pix_fmt);
     if (scaler == nullptr) return LOOP_END_SCALER_ERROR;
-    sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, state->encode_picture.data,
-              state->encode_picture.linesize);
+    if (scale_frame(scaler, state->encoder_frame, frame) < 0) return LOOP_END_SCALER_ERROR;
     return LOOP_RUNNING;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 extern "C" {
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -42,13 +43,36 @@ static void tell_source_colours(SwsContext* scaler, const AVFrame* frame, AVPixe
     }
 }
 
+int scale_frame(SwsContext* scaler, AVFrame* destination, const AVFrame* frame) {
+    int status = sws_scale_frame(scaler, destination, frame);
+    if (status < 0) {
+        printf("Error, could not convert the picture: %d\n", status);
+        av_log(nullptr, AV_LOG_DEBUG, "Error, could not convert the picture: %d\n", status);
+    }
+    return status;
+}
+
 SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame, int width,
                              int height, AVPixelFormat format) {
     ScalerSource source{frame->width, frame->height, frame->format, frame->color_range, frame->colorspace};
     if (*scaler != nullptr && same_source(*made_for, source)) return *scaler;
     sws_freeContext(*scaler);
-    *scaler = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
-                             height, format, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    *scaler = sws_alloc_context();
+    if (*scaler != nullptr) {
+        // The scaler's own slice threads give the same pictures, sooner.
+        av_opt_set_int(*scaler, "srcw", frame->width, 0);
+        av_opt_set_int(*scaler, "srch", frame->height, 0);
+        av_opt_set_int(*scaler, "src_format", frame->format, 0);
+        av_opt_set_int(*scaler, "dstw", width, 0);
+        av_opt_set_int(*scaler, "dsth", height, 0);
+        av_opt_set_int(*scaler, "dst_format", format, 0);
+        av_opt_set_int(*scaler, "sws_flags", SWS_BICUBIC, 0);
+        av_opt_set_int(*scaler, "threads", 0, 0);
+        if (sws_init_context(*scaler, nullptr, nullptr) < 0) {
+            sws_freeContext(*scaler);
+            *scaler = nullptr;
+        }
+    }
     if (*scaler == nullptr) {
         printf("Error, could not initialize the conversion context\n");
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not initialize the conversion context\n");

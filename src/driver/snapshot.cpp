@@ -26,7 +26,7 @@ bool dump_snapshot(TranscodeState* state) {
     }
     int width = state->encoder_context->width;
     int height = state->encoder_context->height;
-    const PictureBuffer* working = &state->working_picture;
+    const AVFrame* working = state->working_frame;
     std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
     bool written = true;
     for (int y = 0; y < height && written; ++y) {

@@ -50,6 +50,7 @@ static bool count_reached(const TranscodeState* state) {
 // stamp stepped.
 static LoopEnd transcode_picture(TranscodeState* state) {
     if (count_reached(state)) return LOOP_END_COUNT;
+    if (take_encoder_picture(state) != 0) return LOOP_END_ENCODE_ERROR;
     LoopEnd end;
     if (state->options.custom_conversion) {
         end = convert_frame_custom(state);
@@ -139,6 +140,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
         printf("\nComplete\n");
     }
     release_cube_lut(&state->cube_lut);
+    release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
     if (output_context != nullptr) {
         if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr &&
@@ -157,7 +159,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
     sws_freeContext(state->plain_scaler);
     sws_freeContext(state->bgr48_scaler);
     state->plain_scaler = state->bgr48_scaler = nullptr;
-    av_freep(&state->working_picture.data[0]);
+    av_frame_free(&state->working_frame);
     fflush(stdout);
     return status;
 }

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "colour/cube_lut.h"
+#include "colour/graded_convert.h"
 #include "colour/transfer_curve.h"
 #include "colour/yuv_convert.h"
 
@@ -22,13 +23,6 @@ struct RunOptions {
     const char* cube_path;
     bool snapshot_enabled;
     const char* snapshot_path;
-};
-
-// A picture the program owns: all planes in one packed block (alignment 1), so rows
-// follow each other without gaps.
-struct PictureBuffer {
-    uint8_t* data[4];
-    int linesize[4];
 };
 
 // What a scaler was made for; a decoded picture that differs gets a new scaler.
@@ -86,10 +80,10 @@ struct TranscodeState {
     bool header_written;
     AVStream* output_video_stream;
     AVCodecContext* encoder_context;
-    AVFrame* encoder_frame;
+    AVFrame* encoder_frame;  // the picture the roads write, handed to the encoder
+    AVBufferPool* encoder_frame_pool;
     AVPacket* encoded_packet;
-    PictureBuffer encode_picture;   // yuv422p10le, aliased by encoder_frame
-    PictureBuffer working_picture;  // bgr48le, the custom road's and the snapshot's
+    AVFrame* working_frame;  // bgr48le, rows without gaps: the custom road's and the snapshot's
     ColourDescription output_colours;
 
     // The loop.
@@ -107,4 +101,5 @@ struct TranscodeState {
     CubeLut cube_lut;
     TransferCurve transfer_curve;
     YuvTables yuv_tables;
+    GradedConvert graded_convert;
 };

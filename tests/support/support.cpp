@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
@@ -36,6 +37,8 @@ bool start(Child* child, const std::vector<std::string>& argv, bool terminal, co
             _exit(127);
         }
         dup2(test_stderr, STDERR_FILENO);
+        const rlimit limit{static_cast<rlim_t>(child->file_limit), static_cast<rlim_t>(child->file_limit)};
+        if (child->file_limit > 0) setrlimit(RLIMIT_FSIZE, &limit);
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -58,8 +61,9 @@ bool read_more(Child* child) {
 void finish(Child* child) {
     while (child->pid > 0 && read_more(child)) continue;
     int status = 0;
-    if (child->pid > 0 && waitpid(child->pid, &status, 0) > 0 && WIFEXITED(status)) {
-        child->status = WEXITSTATUS(status);
+    if (child->pid > 0 && waitpid(child->pid, &status, 0) > 0) {
+        child->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        child->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     child->pid = -1;
     if (!child->terminal && child->out >= 0) close(child->out), child->out = -1;

@@ -10,9 +10,11 @@ struct Child {
     int pid = -1;
     int out = -1;  // standard output, or the master side of the child's terminal
     bool terminal = false;
-    long deadline = 0;   // time() past which the child is killed
-    std::string output;  // read so far; "\r\n" from a terminal becomes "\n"
-    int status = -1;     // once finished; -1 when a signal or the deadline ended the child
+    long deadline = 0;    // time() past which the child is killed
+    std::string output;   // read so far; "\r\n" from a terminal becomes "\n"
+    int status = -1;      // once finished; -1 when a signal or the deadline ended the child
+    int signal = 0;       // the signal that ended the child; SIGKILL when the deadline did
+    long file_limit = 0;  // when set before start, the largest file the child may write (RLIMIT_FSIZE)
     ~Child();
 };
 

@@ -1,0 +1,248 @@
+#include "colour/graded_convert.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include <emmintrin.h>
+#include <sys/mman.h>
+
+#include "colour/tone_map.h"
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read in host order");
+
+namespace {
+
+constexpr uint32_t cached_marker = 1u << 31;
+
+uint32_t pack_colour(const YuvTables& t, int r, int g, int b) {
+    return cached_marker | uint32_t(luma_from(t, r, g, b)) << 20 | uint32_t(cb_from(t, r, g, b)) << 10 |
+           uint32_t(cr_from(t, r, g, b));
+}
+
+// The largest values the subtracted colour-difference tables reach (at 1023): storing
+// largest - term keeps each field's sum between 0 and 897, and the 448 they add in all is
+// taken back by starting Cb and Cr at 512 - 448.
+constexpr uint32_t cb_red_top = 151, cb_green_top = 297, cr_green_top = 376, cr_blue_top = 72;
+constexpr uint32_t colour_base = cached_marker | 64u << 20 | 64u << 10 | 64u;
+
+uint32_t colour_term(uint32_t luma, uint32_t cb, uint32_t cr) { return luma << 20 | cb << 10 | cr; }
+
+void make_curve_terms(GradedConvert* graded, const TransferCurve& curve, const YuvTables& t) {
+    for (int code = 0; code < 256; ++code) {
+        const int v = int(curve.entries[code]);
+        graded->colour_terms[0][code] = colour_term(t.y_from_r[v], cb_red_top - t.u_from_r[v], t.v_from_r[v]);
+        graded->colour_terms[1][code] =
+            colour_term(t.y_from_g[v], cb_green_top - t.u_from_g[v], cr_green_top - t.v_from_g[v]);
+        graded->colour_terms[2][code] =
+            colour_term(t.y_from_b[v], t.u_from_b[v], cr_blue_top - t.v_from_b[v]);
+    }
+}
+
+constexpr uint32_t block_size = 64;             // 4 x 4 x 4 colours
+constexpr uint32_t block_count_max = 1u << 18;  // blocks of 8-bit colour space
+constexpr uintptr_t huge_page = uintptr_t(2) << 20;
+// Every block there can be, block 0, the block index and room to start on a huge page.
+constexpr size_t reservation_size = (size_t(block_count_max) + 1) * block_size * sizeof(uint32_t) +
+                                    block_count_max * sizeof(uint32_t) + huge_page;
+
+// The colour of a pixel's 8-bit codes, key = blue << 16 | green << 8 | red.
+uint32_t curve_colour(const GradedConvert& graded, uint32_t key) {
+    return colour_base + graded.colour_terms[0][key & 255] + graded.colour_terms[1][key >> 8 & 255] +
+           graded.colour_terms[2][key >> 16];
+}
+
+// Where the colour of a key is kept. A colour met for the first time gives its block a
+// place; fresh pages read as zero, so a new block needs no clearing.
+uint32_t colour_place(GradedConvert* graded, uint32_t key) {
+    const uint32_t r = key & 255, g = key >> 8 & 255, b = key >> 16;
+    uint32_t& block = graded->block_of[(b >> 2) << 12 | (g >> 2) << 6 | r >> 2];
+    if (block == 0) block = graded->block_count++;
+    return block * block_size + ((b & 3) << 4 | (g & 3) << 2 | (r & 3));
+}
+
+uint32_t find_colour(GradedConvert* graded, uint32_t key) {
+    int v[3];
+    tone_map_cube_pixel(graded->lut, uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16), v);
+    return pack_colour(*graded->yuv, v[0], v[1], v[2]);
+}
+
+constexpr int stretch_length = 32;
+
+inline uint32_t key_of(const uint16_t* pixel) {
+    return uint32_t(pixel[0] >> 8) << 16 | (pixel[1] & 0xff00u) | uint32_t(pixel[2] >> 8);
+}
+
+// Eight pixels of one colour, as the sample words' high bytes show them, for comparing
+// 48 bytes of a row at once; and the words they give.
+struct ColourRun {
+    uint32_t key;
+    __m128i high_bytes[3];
+    __m128i luma, cb, cr;
+};
+
+void describe_run(ColourRun* run, uint32_t key, uint32_t colour) {
+    const short b = short(key >> 16 << 8), g = short((key >> 8 & 255) << 8), r = short((key & 255) << 8);
+    run->key = key;
+    run->high_bytes[0] = _mm_setr_epi16(b, g, r, b, g, r, b, g);
+    run->high_bytes[1] = _mm_setr_epi16(r, b, g, r, b, g, r, b);
+    run->high_bytes[2] = _mm_setr_epi16(g, r, b, g, r, b, g, r);
+    run->luma = _mm_set1_epi16(short(colour >> 20 & 1023));
+    run->cb = _mm_set1_epi16(short(colour >> 10 & 1023));
+    run->cr = _mm_set1_epi16(short(colour & 1023));
+}
+
+bool continues_run(const ColourRun& run, const uint16_t* pixels) {
+    const __m128i high = _mm_set1_epi16(short(0xff00));
+    const __m128i* words = reinterpret_cast<const __m128i*>(pixels);
+    const __m128i same0 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(words), high), run.high_bytes[0]);
+    const __m128i same1 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(words + 1), high), run.high_bytes[1]);
+    const __m128i same2 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(words + 2), high), run.high_bytes[2]);
+    return _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(same0, same1), same2)) == 0xffff;
+}
+
+inline void put_colour(uint32_t colour, int x, int width, uint16_t* luma, uint16_t* cb, uint16_t* cr) {
+    luma[x] = uint16_t(colour >> 20 & 1023);
+    // Cr from the first pixel of a pair, Cb from the second; a lone last pixel gives both.
+    if ((x & 1) == 0) {
+        cr[x >> 1] = uint16_t(colour & 1023);
+        if (x + 1 == width) cb[x >> 1] = uint16_t(colour >> 10 & 1023);
+    } else {
+        cb[x >> 1] = uint16_t(colour >> 10 & 1023);
+    }
+}
+
+// The curve's colours come from three small tables, so a stretch is done pixel by pixel.
+struct CurveColours {
+    const GradedConvert* graded;
+    uint32_t colour_of(uint32_t key) const { return curve_colour(*graded, key); }
+    void stretch(const uint16_t* src, int x, int count, int width, uint16_t* luma, uint16_t* cb,
+                 uint16_t* cr) const {
+        for (int i = 0; i < count; ++i, src += 3) {
+            put_colour(curve_colour(*graded, key_of(src)), x + i, width, luma, cb, cr);
+        }
+    }
+};
+
+// The cube's colours live in a large cache: a stretch first finds where all its colours
+// are kept and then fetches them, so that the fetches wait on nothing before them and
+// many are in flight at once.
+struct CubeColours {
+    GradedConvert* graded;
+    uint32_t colour_of(uint32_t key) const {
+        uint32_t& known = graded->colour_blocks[colour_place(graded, key)];
+        if (known == 0) known = find_colour(graded, key);
+        return known;
+    }
+    void stretch(const uint16_t* src, int x, int count, int width, uint16_t* luma, uint16_t* cb,
+                 uint16_t* cr) const {
+        uint32_t keys[stretch_length], places[stretch_length];
+        for (int i = 0; i < count; ++i, src += 3) {
+            keys[i] = key_of(src);
+            places[i] = colour_place(graded, keys[i]);
+            __builtin_prefetch(graded->colour_blocks + places[i]);
+        }
+        for (int i = 0; i < count; ++i) {
+            uint32_t& known = graded->colour_blocks[places[i]];
+            if (known == 0) known = find_colour(graded, keys[i]);
+            put_colour(known, x + i, width, luma, cb, cr);
+        }
+    }
+};
+
+// Eight pixels of one colour: each pixel's high bytes equal its right neighbour's.
+bool uniform_group(const uint16_t* pixels) {
+    const __m128i high = _mm_set1_epi16(short(0xff00));
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pixels);
+    auto high_words = [&high](const uint8_t* at) {
+        return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), high);
+    };
+    const __m128i same0 = _mm_cmpeq_epi16(high_words(bytes), high_words(bytes + 6));
+    const __m128i same1 = _mm_cmpeq_epi16(high_words(bytes + 16), high_words(bytes + 22));
+    const __m128i same2 = _mm_cmpeq_epi16(high_words(bytes + 26), high_words(bytes + 32));
+    return _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(same0, same1), same2)) == 0xffff;
+}
+
+// One row. Many pictures hold long stretches of one colour (flat areas, letterboxing,
+// graphics): eight pixels of one colour are found with a few vector compares and written
+// whole; the rest goes stretch by stretch.
+template <typename Colours>
+void graded_row(Colours colours, const uint16_t* src, int width, uint16_t* luma, uint16_t* cb, uint16_t* cr) {
+    ColourRun run;
+    run.key = UINT32_MAX;
+    for (int x = 0; x < width;) {
+        if ((x & 1) == 0 && x + 8 <= width) {
+            const uint16_t* group = src + 3 * x;
+            bool flat = run.key != UINT32_MAX && continues_run(run, group);
+            if (!flat && uniform_group(group)) {
+                const uint32_t key = key_of(group);
+                describe_run(&run, key, colours.colour_of(key));
+                flat = true;
+            }
+            if (flat) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(luma + x), run.luma);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + x / 2), run.cb);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + x / 2), run.cr);
+                x += 8;
+                continue;
+            }
+        }
+        const int count = width - x < stretch_length ? width - x : stretch_length;
+        colours.stretch(src + 3 * x, x, count, width, luma, cb, cr);
+        x += count;
+    }
+}
+
+}  // namespace
+
+void prepare_graded_convert(GradedConvert* graded, int colour_mode, TransferCurve* curve, YuvTables* yuv,
+                            const CubeLut* lut) {
+    release_graded_convert(graded);
+    if (!yuv->yuv_tables_built) build_yuv_tables(yuv);
+    graded->colour_mode = colour_mode;
+    graded->lut = lut;
+    graded->yuv = yuv;
+    if (colour_mode == 4) {
+        // Huge pages spare the address translations that colours spread over many small
+        // pages would cost; without them the same code runs on small pages.
+        void* reservation = mmap(nullptr, reservation_size, PROT_READ | PROT_WRITE,
+                                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (reservation == MAP_FAILED) return;
+        graded->reservation = reservation;
+        uintptr_t start = (reinterpret_cast<uintptr_t>(reservation) + huge_page - 1) & ~(huge_page - 1);
+        madvise(reinterpret_cast<void*>(start),
+                reservation_size - (start - reinterpret_cast<uintptr_t>(reservation)), MADV_HUGEPAGE);
+        graded->colour_blocks = reinterpret_cast<uint32_t*>(start);
+        graded->block_of = graded->colour_blocks + (size_t(block_count_max) + 1) * block_size;
+        graded->block_count = 1;
+        graded->ready = true;
+        return;
+    }
+    if (!curve->transfer_curve_built) build_transfer_curve(curve, 1.0f, colour_mode);
+    make_curve_terms(graded, *curve, *yuv);
+    graded->ready = true;
+}
+
+void release_graded_convert(GradedConvert* graded) {
+    if (graded->reservation != nullptr) munmap(graded->reservation, reservation_size);
+    graded->reservation = nullptr;
+    graded->block_of = graded->colour_blocks = nullptr;
+    graded->block_count = 0;
+    graded->ready = false;
+}
+
+void convert_graded_bgr48_to_yuv422p10(GradedConvert* graded, const uint8_t* bgr48, int bgr48_stride,
+                                       int width, int height, uint8_t* const yuv_planes[3],
+                                       const int yuv_strides[3]) {
+    for (int row = 0; row < height; ++row) {
+        const uint16_t* src = reinterpret_cast<const uint16_t*>(bgr48 + ptrdiff_t(row) * bgr48_stride);
+        uint16_t* luma = reinterpret_cast<uint16_t*>(yuv_planes[0] + ptrdiff_t(row) * yuv_strides[0]);
+        uint16_t* cb = reinterpret_cast<uint16_t*>(yuv_planes[1] + ptrdiff_t(row) * yuv_strides[1]);
+        uint16_t* cr = reinterpret_cast<uint16_t*>(yuv_planes[2] + ptrdiff_t(row) * yuv_strides[2]);
+        if (graded->colour_mode == 4) {
+            graded_row(CubeColours{graded}, src, width, luma, cb, cr);
+        } else {
+            graded_row(CurveColours{graded}, src, width, luma, cb, cr);
+        }
+    }
+}
