@@ -128,25 +128,29 @@ int transcode_loop(TranscodeState* state) {
     return exit_status_for(end);
 }
 
+static bool report_unfinished_output(int status) {
+    printf("Error, could not finish the output file: %d\n", status);
+    return false;
+}
+
 int shutdown_pipeline(TranscodeState* state, int status) {
     keyboard_end();
     AVFormatContext* output_context = state->output_context;
+    // A file whose end could not be written is reported once, however many steps failed.
+    bool finished = true;
     if (state->header_written) {
         int trailer_status = av_write_trailer(output_context);
-        if (trailer_status < 0) {
-            printf("Error, could not finish the output file: %d\n", trailer_status);
-            status = 1;
-        }
+        if (trailer_status < 0) finished = report_unfinished_output(trailer_status);
         printf("\nComplete\n");
     }
     release_cube_lut(&state->cube_lut);
     release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
     if (output_context != nullptr) {
-        if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr &&
-            avio_closep(&output_context->pb) < 0 && state->header_written) {
-            printf("Error, could not finish the output file\n");
-            status = 1;
+        if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr) {
+            int close_status = avio_closep(&output_context->pb);
+            if (close_status < 0 && finished && state->header_written)
+                finished = report_unfinished_output(close_status);
         }
         if (state->written_packets == 0) discard_output_file(state);
         avformat_free_context(output_context);
@@ -161,5 +165,5 @@ int shutdown_pipeline(TranscodeState* state, int status) {
     state->plain_scaler = state->bgr48_scaler = nullptr;
     av_frame_free(&state->working_frame);
     fflush(stdout);
-    return status;
+    return finished ? status : 1;
 }
