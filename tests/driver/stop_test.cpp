@@ -8,14 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <functional>
+#include <random>
 
 #include "support.h"
 
 namespace {
 
-// Waits until the test's side has nothing left unread (or, with some, until something
-// arrives); at most 10 s, as a hang guard.
+// Waits, 10 s at most, until nothing is left unread there (or, with some, until something is).
 bool wait_unread(int fd, bool some) {
     int unread = -1;
     for (int i = 0; i < 5000; ++i, usleep(2000)) {
@@ -24,74 +23,82 @@ bool wait_unread(int fd, bool some) {
     return false;
 }
 
-// Runs the program on 13 y4m frames fed through a named pipe, so that the test knows how far
-// it has got. After 10 frames come a few bytes of the 11th; once the program has taken them it
-// is past the checks of its 11th turn, waiting in the read. act() runs there; then the rest
-// follows. Without a terminal, standard input is that same pipe: reading it for keys would
-// take pictures away.
-void feed_and_act(const TempDir& dir, Child* child, bool terminal, const std::function<void()>& act) {
-    const std::string fifo = dir.file("in.y4m");
+// 13 y4m frames through a named pipe: after 10 come a few bytes of the 11th; once the program has
+// taken them it is past the checks of its 11th turn, waiting in the read, and there the stop
+// comes. Every frame handed to the encoder is kept; a second signal ends the process at once and
+// gives the terminal back all the same. Without a terminal, standard input is that same pipe:
+// reading it for keys would take pictures away.
+TEST(Stop, KeyOrSignalAtAKnownFrame) {
+    TempDir dir;
+    const std::string fifo = dir.file("in.y4m"), out = dir.file("out.mov");
     ASSERT_TRUE(make_clip(dir.file("clip.y4m"), "testsrc2=size=64x48:rate=25", "-frames:v 13"));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string clip = slurp(dir.file("clip.y4m"));
     const size_t pause = clip.size() - 3 * (6 + 64 * 48 * 3 / 2);  // "FRAME\n" and a yuv420p picture
-    // Opened for reading too, the pipe never waits for the program to open it.
-    const int fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
-    bool paused = start(child, {PROLUT_BINARY, fifo, dir.file("out.mov")}, terminal, fifo) &&
-                  write(fd, clip.data(), pause) == static_cast<ssize_t>(pause);
-    while (paused && progress(child->output).size() < 10) paused = read_more(child);
-    paused = paused && write(fd, clip.data() + pause, 100) == 100 && wait_unread(fd, false);
-    EXPECT_TRUE(paused) << child->output;
-    if (paused) act();
-    EXPECT_GT(write(fd, clip.data() + pause + 100, clip.size() - pause - 100), 0);
-    close(fd);
-    finish(child);
-}
-
-bool terminal_given_back(const Child& child) {
-    termios settings{};
-    return tcgetattr(child.out, &settings) == 0 && (settings.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
-}
-
-TEST(Stop, QOnATerminalEndsTheRunAndGivesTheTerminalBack) {
-    TempDir dir;
-    Child child;
-    feed_and_act(dir, &child, true, [&] {
-        EXPECT_EQ(write(child.out, "q", 1), 1);
-        // The terminal passes the key on in its own time; the program must find it there.
-        const int terminal = open(ptsname(child.out), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-        EXPECT_TRUE(wait_unread(terminal, true)) << "keys are read one by one";
-        close(terminal);
-    });
-    EXPECT_EQ(child.status, 0) << child.output;
-    EXPECT_TRUE(ends_complete(child.output)) << child.output;
-    EXPECT_EQ(child.output.find('q'), std::string::npos) << "the key was echoed";
-    EXPECT_TRUE(terminal_given_back(child));
-    EXPECT_EQ(decode(dir.file("out.mov")).size(), 11u * 64 * 48 * 4);
-}
-
-// A stop signal keeps every frame handed to the encoder and finishes the file.
-TEST(Stop, SignalFinishesTheFileAndExits130) {
-    for (int stop : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(stop);
-        TempDir dir;
+    const int stops[][3] = {{0, 0, 1}, {SIGINT, 0, 0}, {SIGTERM, 0, 1}, {SIGINT, SIGTERM, 1}};
+    for (const auto& [stop, second, terminal] : stops) {
+        SCOPED_TRACE("signals " + std::to_string(stop) + " " + std::to_string(second));
+        std::filesystem::remove(out);
         Child child;
-        feed_and_act(dir, &child, false, [&] { kill(child.pid, stop); });
-        EXPECT_EQ(child.status, 130) << child.output;
-        EXPECT_TRUE(ends_complete(child.output)) << child.output;
-        EXPECT_EQ(decode(dir.file("out.mov")).size(), 11u * 64 * 48 * 4);
+        // Opened for reading too, the pipe never waits for the program to open it.
+        const int fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+        bool paused = start(&child, {PROLUT_BINARY, fifo, out}, terminal, fifo) &&
+                      write(fd, clip.data(), pause) == static_cast<ssize_t>(pause);
+        while (paused && progress(child.output).size() < 10) paused = read_more(&child);
+        paused = paused && write(fd, clip.data() + pause, 100) == 100 && wait_unread(fd, false);
+        ASSERT_TRUE(paused) << child.output;
+        if (stop != 0) {
+            kill(child.pid, stop);
+            if (second) kill(child.pid, second);
+        } else {
+            EXPECT_EQ(write(child.out, "q", 1), 1);
+            // The terminal passes the key on in its own time; the program must find it there.
+            const int key_side = open(ptsname(child.out), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+            EXPECT_TRUE(wait_unread(key_side, true)) << "keys are read one by one";
+            close(key_side);
+        }
+        EXPECT_GT(write(fd, clip.data() + pause + 100, clip.size() - pause - 100), 0);
+        close(fd);
+        finish(&child);
+        EXPECT_EQ(child.status, stop ? 130 : 0) << child.output;
+        EXPECT_EQ(ends_complete(child.output), !second) << child.output;
+        EXPECT_EQ(child.output.find('q'), std::string::npos) << "the key was echoed";
+        termios given_back{};
+        EXPECT_TRUE(!terminal || (tcgetattr(child.out, &given_back) == 0 &&
+                                  (given_back.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO)));
+        EXPECT_EQ(decode(out).size(), second ? 0u : 11u * 64 * 48 * 4);
     }
 }
 
-// The second signal comes while the first is being honoured: it ends the process at once,
-// before the file is finished, and gives the terminal back all the same.
-TEST(Stop, SecondSignalEndsAtOnceAndGivesTheTerminalBack) {
+// Stops at random moments, from just after start-up until after the drain: never a signal death,
+// and a file, where one is left, decodes and holds every frame reported written. Replay a failure
+// with the seed it prints in PROLUT_STOP_SEED.
+TEST(Stop, AtRandomMoments) {
     TempDir dir;
-    Child child;
-    feed_and_act(dir, &child, true, [&] { kill(child.pid, SIGINT), kill(child.pid, SIGTERM); });
-    EXPECT_EQ(child.status, 130) << child.output;
-    EXPECT_EQ(child.output.find("Complete"), std::string::npos) << child.output;
-    EXPECT_TRUE(terminal_given_back(child));
+    ASSERT_TRUE(make_clip(dir.file("in.mkv"), "testsrc2=size=320x240:rate=25:duration=3", "-c:v ffv1"));
+    const char* given = getenv("PROLUT_STOP_SEED");
+    const unsigned seed = given ? unsigned(atol(given)) : unsigned(time(nullptr));
+    SCOPED_TRACE("PROLUT_STOP_SEED=" + std::to_string(seed));
+    std::mt19937 random(seed);
+    for (int round = 0; round < 6; ++round) {
+        const std::string out = dir.file("out" + std::to_string(round) + ".mov");
+        const bool terminal = round % 2;
+        Child child;
+        ASSERT_TRUE(start(&child, {PROLUT_BINARY, dir.file("in.mkv"), out, "0"}, terminal));
+        while (child.output.find("height=") == std::string::npos && read_more(&child)) continue;
+        usleep(useconds_t(random() % 150000));  // the run takes about 0.1 s
+        if (round % 3 == 2 && terminal) {
+            EXPECT_EQ(write(child.out, "q", 1), 1);
+        } else {
+            kill(child.pid, round % 2 ? SIGTERM : SIGINT);
+        }
+        finish(&child);
+        EXPECT_TRUE(child.signal == 0 && (child.status == 0 || child.status == 130)) << child.output;
+        const std::vector<long> written = progress(child.output);
+        const size_t frames = decode(out).size() / (320 * 240 * 4);
+        EXPECT_GE(long(frames), written.empty() ? 0 : written.back()) << child.output;
+        EXPECT_EQ(frames > 0, std::filesystem::exists(out)) << child.output;
+    }
 }
 
 }  // namespace

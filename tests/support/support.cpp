@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
@@ -22,7 +21,6 @@ bool start(Child* child, const std::vector<std::string>& argv, bool terminal, co
     args.push_back(nullptr);
     child->deadline = time(nullptr) + 60;
     child->terminal = terminal;
-    signal(SIGPIPE, SIG_IGN);  // writing to a child that has gone must give EPIPE, not end the test
     int in = -1, out[2] = {-1, -1}, slave = -1;
     bool ready = terminal
                      ? openpty(&child->out, &slave, nullptr, nullptr, nullptr) == 0
@@ -30,15 +28,11 @@ bool start(Child* child, const std::vector<std::string>& argv, bool terminal, co
     if (!terminal) child->out = out[0];
     if (ready) child->pid = fork();
     if (child->pid == 0) {  // only async-signal-safe calls from here to exec
-        signal(SIGPIPE, SIG_DFL);
         int test_stderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
         if ((!cwd.empty() && chdir(cwd.c_str()) != 0) ||
-            (terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0)) {
+            (terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
             _exit(127);
-        }
         dup2(test_stderr, STDERR_FILENO);
-        const rlimit limit{static_cast<rlim_t>(child->file_limit), static_cast<rlim_t>(child->file_limit)};
-        if (child->file_limit > 0) setrlimit(RLIMIT_FSIZE, &limit);
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -52,9 +46,8 @@ bool read_more(Child* child) {
     if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) kill(child->pid, SIGKILL);
     char buffer[65536];
     const ssize_t count = read(child->out, buffer, sizeof buffer);
-    for (ssize_t i = 0; i < count; ++i) {
+    for (ssize_t i = 0; i < count; ++i)
         if (!(child->terminal && buffer[i] == '\r')) child->output += buffer[i];
-    }
     return count > 0;  // a terminal whose last user has gone reads EIO
 }
 
@@ -66,7 +59,7 @@ void finish(Child* child) {
         child->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     child->pid = -1;
-    if (!child->terminal && child->out >= 0) close(child->out), child->out = -1;
+    if (!child->terminal && child->out >= 0) close(child->out), child->out = -1;  // copies may follow
 }
 
 Child::~Child() {
@@ -74,39 +67,35 @@ Child::~Child() {
     if (out >= 0) close(out);
 }
 
-static Child run(const std::vector<std::string>& argv, const std::string& cwd = "") {
+Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
+    arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
-    if (start(&child, argv, false, "/dev/null", cwd)) finish(&child);
+    if (start(&child, arguments, false, "/dev/null", cwd)) finish(&child);
     return child;
 }
 
-Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
-    arguments.insert(arguments.begin(), PROLUT_BINARY);
-    return run(arguments, cwd);
+static Child run(const std::string& words) {  // the scratch paths hold no blanks
+    std::istringstream split(words);
+    Child child;
+    if (start(&child, {std::istream_iterator<std::string>(split), {}})) finish(&child);
+    return child;
 }
 
-bool ffmpeg(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"ffmpeg", "-v", "error", "-y"});
-    return run(arguments).status == 0;
-}
+bool ffmpeg(const std::string& words) { return run("ffmpeg -v error -y " + words).status == 0; }
 
 bool make_clip(const std::string& path, const std::string& source, const std::string& encoding) {
-    std::istringstream words(encoding);
-    std::vector<std::string> arguments = {"-f", "lavfi", "-i", source};
-    arguments.insert(arguments.end(), std::istream_iterator<std::string>(words), {});
-    arguments.push_back(path);
-    return ffmpeg(arguments);
+    return ffmpeg("-f lavfi -i " + source + " " + encoding + " " + path);
 }
 
 std::string decode(const std::string& path) {
-    Child decoded = run({"ffmpeg", "-v", "error", "-xerror", "-i", path, "-map", "0:v:0", "-f", "rawvideo",
-                         "-pix_fmt", "yuv422p10le", "-"});
+    Child decoded =
+        run("ffmpeg -v error -xerror -i " + path + " -map 0:v:0 -f rawvideo -pix_fmt yuv422p10le -");
     return decoded.status == 0 ? decoded.output : "";
 }
 
 std::string probe(const std::string& path, const std::string& entries) {
-    std::string values = run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames",
-                              "-show_entries", entries, "-of", "default=noprint_wrappers=1:nokey=1", path})
+    std::string values = run("ffprobe -v error -select_streams v:0 -count_frames -show_entries " + entries +
+                             " -of default=noprint_wrappers=1:nokey=1 " + path)
                              .output;
     std::replace(values.begin(), values.end(), '\n', ' ');
     return values.empty() ? values : values.substr(0, values.size() - 1);
@@ -114,10 +103,8 @@ std::string probe(const std::string& path, const std::string& entries) {
 
 std::vector<long> progress(const std::string& console) {
     std::vector<long> numbers;
-    for (size_t at = console.find("\n frame "); at != std::string::npos;
-         at = console.find("\n frame ", at + 1)) {
+    for (size_t at = 0; (at = console.find("\n frame ", at)) != std::string::npos; at += 8)
         numbers.push_back(std::stol(console.substr(at + 8)));
-    }
     return numbers;
 }
 
@@ -126,7 +113,6 @@ bool ends_complete(const std::string& console) {
 }
 
 std::string slurp(const std::string& path) {
-    std::ostringstream contents;
-    contents << std::ifstream(path, std::ios::binary).rdbuf();
-    return contents.str();
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }

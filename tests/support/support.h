@@ -1,49 +1,39 @@
 #pragma once
-// What the end-to-end tests share: programs run with a deadline (a hang fails a test instead
-// of stalling the suite), ffmpeg and ffprobe asked about files, a scratch directory per test.
+// For the end-to-end tests: programs run with a deadline (a hang fails a test instead of stalling
+// the suite), ffmpeg and ffprobe asked about files, a scratch directory per test.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 struct Child {
-    int pid = -1;
-    int out = -1;  // standard output, or the master side of the child's terminal
+    int pid = -1, out = -1;  // out: standard output, or the master side of the child's terminal
     bool terminal = false;
-    long deadline = 0;    // time() past which the child is killed
-    std::string output;   // read so far; "\r\n" from a terminal becomes "\n"
-    int status = -1;      // once finished; -1 when a signal or the deadline ended the child
-    int signal = 0;       // the signal that ended the child; SIGKILL when the deadline did
-    long file_limit = 0;  // when set before start, the largest file the child may write (RLIMIT_FSIZE)
+    long deadline = 0;   // time() past which the child is killed
+    std::string output;  // read so far; "\r\n" from a terminal becomes "\n"
+    int status = -1;     // once finished; -1 when a signal ended the child
+    int signal = 0;      // that signal; SIGKILL when the deadline did
     ~Child();
 };
 
 // Standard input is the file input, or a new terminal that is standard output too; standard
-// error stays the test's own, so that what the child reports there lands in the test's log.
+// error stays the test's, so that what the child reports there lands in the test's log.
 bool start(Child* child, const std::vector<std::string>& argv, bool terminal = false,
            const std::string& input = "/dev/null", const std::string& cwd = "");
-// Reads a chunk of standard output; false at its end, which the deadline brings by killing the child.
-bool read_more(Child* child);
-// Reads to the end of the output and reaps the child; a terminal stays open until ~Child.
-void finish(Child* child);
+bool read_more(Child* child);  // a chunk of standard output; false at its end
+void finish(Child* child);     // the rest of the output, and the status; a terminal stays open
 Child prolut(std::vector<std::string> arguments, const std::string& cwd = "");
 
-// The ffmpeg CLI, quiet and overwriting; true on exit status 0.
-bool ffmpeg(std::vector<std::string> arguments);
-// ffmpeg -f lavfi -i source, then the encoding arguments (separated by blanks), then path.
+bool ffmpeg(const std::string& words);  // blank-separated arguments; true on exit status 0
 bool make_clip(const std::string& path, const std::string& source, const std::string& encoding = "");
-// Every picture of the first video stream as raw yuv422p10le; empty after any decoding error.
-std::string decode(const std::string& path);
-// ffprobe's values, joined by spaces, on the first video stream with its frames counted, for
-// entries like "stream=width,height:format=format_name" (in ffprobe's order: packets, stream, format).
+std::string decode(const std::string& path);  // the first video stream as yuv422p10le; "" on error
+// ffprobe's values, joined by blanks, of the first video stream with its frames counted, in its order.
 std::string probe(const std::string& path, const std::string& entries);
-// The numbers of the " frame N" progress lines, in order.
-std::vector<long> progress(const std::string& console);
+std::vector<long> progress(const std::string& console);  // the numbers of the " frame N" lines
 bool ends_complete(const std::string& console);
 std::string slurp(const std::string& path);
 
-// A fresh directory, removed with everything in it at scope exit.
-struct TempDir {
+struct TempDir {  // a fresh directory, removed with everything in it at scope exit
     std::string path = std::filesystem::temp_directory_path() / "prolut-test-XXXXXX";
     std::error_code ignored;
     TempDir() { path = mkdtemp(&path[0]) != nullptr ? path : ""; }
