@@ -63,10 +63,7 @@ int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
         ++state->written_packets;
         if (frame == nullptr) report_progress(state);
     }
-    if (frame != nullptr) {
-        ++state->encode_calls;
-        report_progress(state);
-    }
+    if (frame != nullptr) report_progress(state);
     return result;
 }
 

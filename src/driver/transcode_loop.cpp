@@ -124,7 +124,6 @@ int transcode_loop(TranscodeState* state) {
     LoopEnd end = LOOP_RUNNING;
     while (end == LOOP_RUNNING) end = transcode_turn(state);
     if (loop_end_drains(end) && encode_and_mux_frame(state, nullptr) != 0) end = LOOP_END_ENCODE_ERROR;
-    state->loop_end = end;
     return exit_status_for(end);
 }
 

@@ -88,10 +88,8 @@ struct TranscodeState {
 
     // The loop.
     AVPacket* packet;
-    int encode_calls;         // pictures handed to the encoder
     int64_t written_packets;  // packets the muxer accepted
     int processed_frames;
-    LoopEnd loop_end;
     SwsContext* plain_scaler;
     ScalerSource plain_scaler_source;
     SwsContext* bgr48_scaler;
