@@ -3,22 +3,11 @@
 #include "colour/graded_convert.h"
 #include "colour/tone_map.h"
 #include "colour/yuv_convert.h"
-#include "driver/scaler.h"
 #include "driver/snapshot.h"
-
-LoopEnd scale_to_working_picture(TranscodeState* state) {
-    const AVFrame* frame = state->decoded_frame;
-    const AVCodecContext* encoder_context = state->encoder_context;
-    SwsContext* scaler =
-        scaler_for_frame(&state->bgr48_scaler, &state->bgr48_scaler_source, frame, encoder_context->width,
-                         encoder_context->height, AV_PIX_FMT_BGR48LE);
-    if (scaler == nullptr) return LOOP_END_SCALER_ERROR;
-    if (scale_frame(scaler, state->working_frame, frame) < 0) return LOOP_END_SCALER_ERROR;
-    return LOOP_RUNNING;
-}
+#include "driver/working_picture.h"
 
 LoopEnd convert_frame_custom(TranscodeState* state) {
-    LoopEnd end = scale_to_working_picture(state);
+    LoopEnd end = fill_working_picture(state);
     if (end != LOOP_RUNNING) return end;
     const AVCodecContext* encoder_context = state->encoder_context;
     const int width = encoder_context->width, height = encoder_context->height;

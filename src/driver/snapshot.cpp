@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/custom_road.h"
+#include "driver/working_picture.h"
 
 bool snapshot_due(const TranscodeState* state) {
     return state->options.snapshot_enabled && state->processed_frames == 20;
@@ -45,7 +45,7 @@ bool dump_snapshot(TranscodeState* state) {
 }
 
 LoopEnd take_plain_road_snapshot(TranscodeState* state) {
-    LoopEnd end = scale_to_working_picture(state);
+    LoopEnd end = fill_working_picture(state);
     if (end != LOOP_RUNNING) return end;
     return dump_snapshot(state) ? LOOP_END_SNAPSHOT : LOOP_END_SNAPSHOT_ERROR;
 }

@@ -11,6 +11,6 @@ uint8_t snapshot_byte(uint16_t sample);
 // False, after a message on standard output, when the file cannot be written.
 bool dump_snapshot(TranscodeState* state);
 
-// The plain road's snapshot: the decoded picture through the BGR48 scaler, no tone
+// The plain road's snapshot: the decoded picture as the working picture, no tone
 // mapping, then dumped.
 LoopEnd take_plain_road_snapshot(TranscodeState* state);

@@ -74,3 +74,40 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
 }
 
 }  // namespace
+
+// 8-bit RGB reaches the working picture as the very codes of the file, in every layout FFmpeg
+// decodes it to: each row holds every code 0..255 on each channel, in another order per channel
+// (multiplying by an odd number is a permutation). The plain road's snapshot shows the codes
+// themselves; the custom road's shows them through the linear curve, as the colour library does.
+TEST(CustomRoad, EightBitRgbSourcesKeepTheirExactCodes) {
+    TempDir dir;
+    const int w = 256, h = 4, frames = 21;
+    std::string pattern;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) pattern += char((x * (2 * (y + c) + 1) + 37 * c) & 255);
+    std::ofstream(dir.file("in.rgb"), std::ios::binary) << [&] {
+        std::string all;
+        for (int f = 0; f < frames; ++f) all += pattern;
+        return all;
+    }();
+    std::string graded = pattern;  // what the linear curve makes of each code, as snapshot bytes
+    TransferCurve curve{};
+    build_transfer_curve(&curve, 1.0f, 3);
+    for (char& byte : graded) byte = char(std::lround(int(curve.entries[uint8_t(byte)]) * 255.0 / 1023));
+    for (const std::string format : {"rgb24", "bgr24", "rgba", "bgra", "argb", "abgr", "rgb0", "bgr0", "0rgb",
+                                     "0bgr", "gbrp", "gbrap"}) {
+        SCOPED_TRACE(format);
+        const std::string clip = dir.file(format + ".nut");
+        ASSERT_TRUE(ffmpeg("-f rawvideo -pix_fmt rgb24 -s 256x4 -r 25 -i " + dir.file("in.rgb") +
+                           " -c:v rawvideo -pix_fmt " + format + " " + clip));
+        ASSERT_TRUE(ffmpeg("-i " + clip + " -frames:v 1 -f rawvideo -pix_fmt rgb24 " + dir.file("back.rgb")));
+        ASSERT_TRUE(slurp(dir.file("back.rgb")) == pattern) << "the fixture itself";
+        for (const std::string road : {"n", "y"}) {
+            Child run =
+                prolut({clip, dir.file("out.mov"), "0", road, "3", "", dir.file("shot.rgb")}, dir.path);
+            EXPECT_EQ(run.status, 0) << run.output;
+            EXPECT_TRUE(slurp(dir.file("shot.rgb")) == (road == "n" ? pattern : graded)) << road;
+        }
+    }
+}
