@@ -1,6 +1,14 @@
 #include "driver/command_line.h"
 
 #include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/avutil.h>
+#include <libswscale/swscale.h>
+}
+
+#include "driver/report.h"
 
 const char snapshot_output_path[] = "file:D:\\temp.mov";
 const char default_cube_path[] = "NivlotosRGB.cube";
@@ -37,6 +45,53 @@ bool parse_run_options(int argc, char** argv, RunOptions* options) {
         if (options->colour_mode >= 0) return true;
     }
     printf(usage_text, argc > 0 && argv[0] ? argv[0] : "prolut");
+    if (argc >= 3 && argc <= 8) report_failure("colour mode '%s' is not a digit from 0 to 9", argv[5]);
+    return false;
+}
+
+static const char guide_text[] =
+    "\n"
+    "The arguments come in this order; to give one, give every one before it:\n"
+    "  input          any video file FFmpeg can read\n"
+    "  output         the ProRes file to write; .mov, .mkv or .mxf picks the container\n"
+    "  profile        0 Proxy (the default), 1 LT, 2 SQ, 3 HQ\n"
+    "  custom         y grades every picture with prolut's own colour arithmetic\n"
+    "  colour_mode    with y: 0 house curve (the default), 1 BT.709 curve, 2 power 1/1.8 curve,\n"
+    "                 3 linear, 4 the 3D LUT of cube_file\n"
+    "  cube_file      the .cube file of colour mode 4 (default: NivlotosRGB.cube)\n"
+    "  snapshot_file  writes picture 21 there as raw RGB bytes and ends the run; the 20 pictures\n"
+    "                 before it go to the file D:\\temp.mov in the current directory\n"
+    "\n"
+    "Press q to stop early: the output is finished and keeps every picture encoded so far.\n"
+    "\n"
+    "Examples:\n"
+    "  prolut camera.mp4 edit.mov 3                    ProRes HQ\n"
+    "  prolut log.mov graded.mov 3 y 1                 log to linear, then the BT.709 curve\n"
+    "  prolut log.mov graded.mov 3 y 4 show_look.cube  through a 3D LUT\n"
+    "\n"
+    "prolut --version prints the versions of prolut and of the FFmpeg libraries it runs with.\n";
+
+static void print_library_version(const char* name, unsigned version, const char* separator) {
+    printf("%s %u.%u.%u%s", name, version >> 16, version >> 8 & 255, version & 255, separator);
+}
+
+bool answer_information_request(int argc, char** argv) {
+    if (argc != 2) return false;
+    const char* program = argv[0] != nullptr ? argv[0] : "prolut";
+    if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+        printf(usage_text, program);
+        fputs(guide_text, stdout);
+        return true;
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        printf("prolut %s\n", PROLUT_VERSION);
+        printf("FFmpeg %s: ", av_version_info());
+        print_library_version("libavformat", avformat_version(), ", ");
+        print_library_version("libavcodec", avcodec_version(), ", ");
+        print_library_version("libswscale", swscale_version(), ", ");
+        print_library_version("libavutil", avutil_version(), "\n");
+        return true;
+    }
     return false;
 }
 

@@ -7,6 +7,11 @@ extern const char snapshot_output_path[];
 // Loaded in colour mode 4 when no cube file is named.
 extern const char default_cube_path[];
 
+// "--help" or "-h" as the only argument prints the usage and a short guide; "--version"
+// prints the versions of the program and of the FFmpeg libraries it runs with. True when
+// one of them was answered: the run ends there, successfully.
+bool answer_information_request(int argc, char** argv);
+
 // Fills options from the positional command line (argc counts argument 0). On a wrong
 // argument count, or a colour mode below 0 (no curve has a row for it), prints the usage
 // message and returns false.

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "driver/report.h"
+
 int progress_interval_for(int total_frames) {
     int interval = total_frames / 20;
     return interval > 0 ? interval : 1;
@@ -37,21 +39,26 @@ static int clamp_to_int(int64_t value) {
 int open_input_decoder(TranscodeState* state, AVMediaType media_type, int* stream_index) {
     const char* type_name = av_get_media_type_string(media_type);
     int status = av_find_best_stream(state->input_context, media_type, -1, -1, nullptr, 0);
+    const char* path = state->options.input_path;
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not find %s stream in input file '%s'\n", type_name,
-               state->options.input_path);
+               path);
+        report_failure("input '%s' has no %s stream", path, type_name);
         return status;
     }
     *stream_index = status;
     AVStream* stream = state->input_context->streams[status];
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    const char* codec_name = avcodec_get_name(stream->codecpar->codec_id);
     if (decoder == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, failed to find %s codec\n", type_name);
+        report_failure("input '%s': this FFmpeg has no decoder for its %s %s", path, codec_name, type_name);
         return AVERROR_DECODER_NOT_FOUND;
     }
     state->decoder_context = avcodec_alloc_context3(decoder);
     if (state->decoder_context == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, failed to find %s codec\n", type_name);
+        report_failure("input '%s': out of memory for its decoder", path);
         return AVERROR(ENOMEM);
     }
     status = avcodec_parameters_to_context(state->decoder_context, stream->codecpar);
@@ -63,6 +70,8 @@ int open_input_decoder(TranscodeState* state, AVMediaType media_type, int* strea
     }
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, failed to find %s codec\n", type_name);
+        report_failure("input '%s': the %s decoder does not open: %s", path, codec_name,
+                       error_text(status).text);
         return status;
     }
     return 0;
@@ -70,12 +79,16 @@ int open_input_decoder(TranscodeState* state, AVMediaType media_type, int* strea
 
 int open_input(TranscodeState* state) {
     const char* path = state->options.input_path;
-    if (avformat_open_input(&state->input_context, path, nullptr, nullptr) < 0) {
+    int status = avformat_open_input(&state->input_context, path, nullptr, nullptr);
+    if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not open source file %s\n", path);
+        report_failure("cannot open input '%s': %s", path, error_text(status).text);
         return -1;
     }
-    if (avformat_find_stream_info(state->input_context, nullptr) < 0) {
+    status = avformat_find_stream_info(state->input_context, nullptr);
+    if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not find stream information\n");
+        report_failure("cannot read input '%s': %s", path, error_text(status).text);
         return 1;
     }
     if (open_input_decoder(state, AVMEDIA_TYPE_VIDEO, &state->video_stream_index) < 0) return 1;
@@ -101,6 +114,7 @@ int open_input(TranscodeState* state) {
     state->packet = av_packet_alloc();
     if (state->decoded_frame == nullptr || state->packet == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate frame\n");
+        report_failure("out of memory for the decoded pictures of '%s'", path);
         return -1;
     }
     return 0;

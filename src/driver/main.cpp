@@ -5,6 +5,7 @@
 #include "driver/input.h"
 #include "driver/keyboard.h"
 #include "driver/output.h"
+#include "driver/report.h"
 #include "driver/transcode_loop.h"
 
 static TranscodeState transcode_state;
@@ -12,6 +13,8 @@ static TranscodeState transcode_state;
 static int refuse_output_over_input(const RunOptions* options) {
     if (!same_file(options->input_path, options->output_path)) return 0;
     printf("Error, output file is the same as the input file\n");
+    report_failure("output '%s' is the input file itself: give the output another name",
+                   options->output_path);
     return 1;
 }
 
@@ -22,6 +25,7 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     install_stop_signals();
 
+    if (answer_information_request(argc, argv)) return shutdown_pipeline(state, 0);
     int status = parse_run_options(argc, argv, &state->options) ? 0 : 1;
     if (status == 0) apply_snapshot_override(&state->options);
     if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);

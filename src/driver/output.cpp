@@ -1,6 +1,7 @@
 #include "driver/output.h"
 
 #include "driver/encode_mux.h"
+#include "driver/report.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,6 +112,7 @@ int create_output_stream(TranscodeState* state, AVCodecID codec_id, const AVCode
     *encoder = avcodec_find_encoder(codec_id);
     if (*encoder == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not find encoder for '%s'\n", avcodec_get_name(codec_id));
+        report_failure("this FFmpeg has no %s encoder", avcodec_get_name(codec_id));
         return 1;
     }
     AVFormatContext* output_context = state->output_context;
@@ -118,6 +120,7 @@ int create_output_stream(TranscodeState* state, AVCodecID codec_id, const AVCode
     AVCodecContext* encoder_context = avcodec_alloc_context3(*encoder);
     if (stream == nullptr || encoder_context == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate stream\n");
+        report_failure("out of memory for the output stream");
         avcodec_free_context(&encoder_context);
         return 1;
     }
@@ -155,6 +158,23 @@ static void configure_encoder(TranscodeState* state) {
     encoder_context->color_trc = header.transfer;
 }
 
+// The encoder's refusals that a user can mend: a profile it does not know, or a picture
+// size it cannot take.
+static void report_encoder_refusal(const AVCodecContext* encoder_context, int status) {
+    const int profile = encoder_context->profile;
+    if (prores_tag_for_profile(profile) == 0) {
+        report_failure("the ProRes encoder refuses profile %d: give 0 (Proxy), 1 (LT), 2 (SQ) or 3 (HQ)",
+                       profile);
+    } else if (encoder_context->width % 2 != 0) {
+        report_failure(
+            "the ProRes encoder refuses the picture size %dx%d: it takes even widths only (any height)",
+            encoder_context->width, encoder_context->height);
+    } else {
+        report_failure("the ProRes encoder does not open for %dx%d pictures, profile %d: %s",
+                       encoder_context->width, encoder_context->height, profile, error_text(status).text);
+    }
+}
+
 int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     AVCodecContext* encoder_context = state->encoder_context;
     AVStream* stream = state->output_video_stream;
@@ -162,6 +182,7 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     if (status >= 0) status = avcodec_parameters_from_context(stream->codecpar, encoder_context);
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not open video codec: %d\n", status);
+        report_encoder_refusal(encoder_context, status);
         return 1;
     }
     stream->time_base = encoder_context->time_base;
@@ -177,6 +198,7 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     state->encoded_packet = av_packet_alloc();
     if (state->encoder_frame == nullptr || state->encoded_packet == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate video frame\n");
+        report_failure("out of memory for the encoder's pictures");
         return 1;
     }
     int width = encoder_context->width;
@@ -190,6 +212,7 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     }
     if (state->encoder_frame_pool == nullptr) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate picture: %d\n", picture_size);
+        report_failure("out of memory for %dx%d pictures", width, height);
         return 1;
     }
     // The working picture's rows follow one another without gaps (alignment 1).
@@ -203,6 +226,7 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     }
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not allocate picture: %d\n", status);
+        report_failure("out of memory for %dx%d pictures", width, height);
         return 1;
     }
     AVFrame* frame = state->encoder_frame;
@@ -235,6 +259,7 @@ static int open_output_file(TranscodeState* state) {
     int status = avio_open(&state->output_context->pb, path, AVIO_FLAG_WRITE);
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not open '%s': %d\n", path, status);
+        report_failure("cannot create output '%s': %s", path, error_text(status).text);
         return 1;
     }
     state->output_file_created = file != nullptr && !existed;
@@ -255,10 +280,15 @@ int open_output(TranscodeState* state) {
         printf("Error, could not deduce output format from file extension: using MOV.\n");
         avformat_alloc_output_context2(&state->output_context, nullptr, "mov", path);
     }
-    if (state->output_context == nullptr) return 1;
+    if (state->output_context == nullptr) {
+        report_failure("cannot make an output for '%s'", path);
+        return 1;
+    }
     const AVOutputFormat* format = state->output_context->oformat;
     if (container_refuses_prores(format)) {
         printf("Error, the %s format cannot hold ProRes video\n", format->name);
+        report_failure("output '%s': the %s format cannot hold ProRes video; name it .mov, .mkv or .mxf",
+                       path, format->name);
         return 1;
     }
 
@@ -280,6 +310,7 @@ int open_output(TranscodeState* state) {
     av_dict_free(&muxer_options);
     if (status < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error occurred when opening output file: %d\n", status);
+        report_failure("cannot write the header of output '%s': %s", path, error_text(status).text);
         discard_output_file(state);
         return 1;
     }

@@ -7,6 +7,7 @@
 #include "driver/keyboard.h"
 #include "driver/output.h"
 #include "driver/plain_road.h"
+#include "driver/report.h"
 #include "driver/snapshot.h"
 
 struct LoopEndRule {
@@ -98,6 +99,7 @@ static LoopEnd end_of_input(TranscodeState* state, int read_status) {
     LoopEnd flushed = decode_packet(state, nullptr);
     if (state->processed_frames == 0 && end == LOOP_END_INPUT && flushed == LOOP_RUNNING) {
         printf("Error, the input gave no picture to encode\n");
+        report_failure("input '%s' gave no picture to encode", state->options.input_path);
         return LOOP_END_NO_PICTURE;
     }
     if (flushed == LOOP_RUNNING || flushed == LOOP_END_COUNT) return end;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
+#include "support.h"
 
 namespace {
 
@@ -36,6 +37,26 @@ TEST(CommandLine, ArgumentsInOrderAndTheFirstByteOfEach) {
             EXPECT_STREQ(o.cube_path, count > 6 ? "c" : nullptr);
             EXPECT_STREQ(o.snapshot_path, count > 7 ? "s" : nullptr);
         }
+    }
+}
+
+// The two questions a user may ask alone are answered with success; anything else alone is a
+// wrong count. The versions are those of the libraries the program runs with.
+TEST(CommandLine, HelpAndVersion) {
+    for (const std::string asked : {"--help", "-h", "--version", "--bogus", "-help"}) {
+        SCOPED_TRACE(asked);
+        const Child run = prolut({asked});
+        const bool help = asked == "--help" || asked == "-h", version = asked == "--version";
+        EXPECT_EQ(run.status, help || version ? 0 : 1);
+        EXPECT_EQ(
+            run.output.rfind(version ? "prolut 0." : "Usage: " PROLUT_BINARY " input_file output_file", 0),
+            0u)
+            << run.output;
+        EXPECT_EQ(run.output.find("colour_mode    with y: 0 house curve") != std::string::npos, help);
+        EXPECT_EQ(run.output.find(", libavcodec " + std::to_string(LIBAVCODEC_VERSION_MAJOR) + ".") !=
+                      std::string::npos,
+                  version)
+            << run.output;
     }
 }
 

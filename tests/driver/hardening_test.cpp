@@ -26,8 +26,9 @@ void expect_orderly(const Child& run, const std::string& output, size_t picture_
 }
 
 // Refused runs change no file (MPEG transport streams would take ProRes without a word and give
-// files nothing finds a picture in). Then cuts and flipped bytes before and after where the
-// pictures start (Matroska's first cluster; the MP4 keeps its index last). Status -1: any.
+// files nothing finds a picture in) and say why on standard error, in one line of our own. Then
+// cuts and flipped bytes before and after where the pictures start (Matroska's first cluster; the
+// MP4 keeps its index last). Status -1: any.
 TEST(Hardening, RefusedAndDamagedInputs) {
     TempDir dir;
     const std::string source = "testsrc2=size=160x120:rate=25:duration=1", out = dir.file("out.mov"),
@@ -39,21 +40,27 @@ TEST(Hardening, RefusedAndDamagedInputs) {
     ASSERT_TRUE(make_clip(dir.file("odd.mkv"), source + ",scale=161:120", "-c:v ffv1 -pix_fmt yuv444p"));
     ASSERT_TRUE(make_clip(dir.file("sound.wav"), "sine=duration=0.2"));
     std::ofstream(old) << "earlier work";
-    std::vector<std::tuple<std::string, std::string, int, std::string>> cases = {
-        // input, output, status, what the console holds
-        {a, old, 1, opened + "Error, the mp4 format cannot hold ProRes video\n"},
-        {a, dir.file("out.ts"), 1, opened},
-        {a, dir.file("missing/out.mov"), 1, opened},
-        {a, old + "/out.mov", 1, opened},
-        {a, a, 1, same},
-        {a, dir.path + "/../" + dir.path.substr(dir.path.rfind('/') + 1) + "/a.mkv", 1, same},
-        {a, "file:" + a, 1, same},
-        {dir.file("sound.wav"), out, 1, ""},
-        {dir.file("odd.mkv"), out, 1, "width=161\n"}};
+    const std::string mkv_way = dir.path + "/../" + dir.path.substr(dir.path.rfind('/') + 1) + "/a.mkv";
+    std::vector<std::tuple<std::string, std::string, int, std::string, std::string>> cases = {
+        // input, output, status, what the console holds, the line on standard error
+        {a, old, 1, opened + "Error, the mp4 format cannot hold ProRes video\n",
+         "output '" + old + "': the mp4 format cannot hold ProRes video; name it .mov, .mkv or .mxf"},
+        {a, dir.file("out.ts"), 1, opened, "the mpegts format cannot hold ProRes video"},
+        {a, dir.file("missing/out.mov"), 1, opened,
+         "cannot create output '" + dir.file("missing/out.mov") + "': No such file or directory"},
+        {a, old + "/out.mov", 1, opened, "cannot create output '" + old + "/out.mov': Not a directory"},
+        {a, a, 1, same, "output '" + a + "' is the input file itself: give the output another name"},
+        {a, mkv_way, 1, same, "output '" + mkv_way + "' is the input file itself"},
+        {a, "file:" + a, 1, same, "is the input file itself"},
+        {dir.file("sound.wav"), out, 1, "", "input '" + dir.file("sound.wav") + "' has no video stream"},
+        {dir.file("odd.mkv"), out, 1, "width=161\n",
+         "the ProRes encoder refuses the picture size 161x120: it takes even widths only (any height)"},
+        {dir.file("none.mkv"), out, 255, "",
+         "cannot open input '" + dir.file("none.mkv") + "': No such file or directory"}};
     auto add = [&](const std::string& name, const std::string& contents, int status,
-                   const std::string& console) {
+                   const std::string& console, const std::string& error = "") {
         std::ofstream(dir.file(name), std::ios::binary) << contents;
-        cases.emplace_back(dir.file(name), out, status, console);
+        cases.emplace_back(dir.file(name), out, status, console, error);
     };
     std::mt19937 random(7);
     auto flipped = [&](std::string data, size_t from, size_t to) {
@@ -62,7 +69,7 @@ TEST(Hardening, RefusedAndDamagedInputs) {
     };
     std::string noise(65536, '\0');
     for (char& byte : noise) byte = static_cast<char>(random());
-    add("empty", "", 255, "");
+    add("empty", "", 255, "", "cannot open input '" + dir.file("empty") + "': Invalid data found");
     add("noise", noise, -1, "");
     for (const std::string kind : {"mkv", "ts", "mp4", "mov"}) {
         const std::string data = slurp(dir.file("a." + kind));
@@ -76,13 +83,18 @@ TEST(Hardening, RefusedAndDamagedInputs) {
         add(kind + "-flipped-after", flipped(data, split, data.size()), -1, "");
         if (kind == "mkv")
             add("mkv-cut-after-cluster-id", data.substr(0, split + 4), 1,
-                "Error, the input gave no picture to encode\n");
+                "Error, the input gave no picture to encode\n", "gave no picture to encode");
     }
-    for (const auto& [in, to, status, console] : cases) {
+    for (const auto& [in, to, status, console, error] : cases) {
         SCOPED_TRACE(in + " to " + to);
         auto contents = [&] { return fs::exists(to) ? slurp(to) : "(none)"; };
         const std::string before = contents();
-        Child run = prolut({in, to});
+        std::string errors;
+        Child run = prolut({in, to}, &errors);
+        const size_t ours = errors.find("prolut: ");
+        EXPECT_TRUE(error.empty() || (errors.find(error) != std::string::npos && ours != std::string::npos &&
+                                      errors.find("prolut: ", ours + 1) == std::string::npos))
+            << errors;
         EXPECT_TRUE(status < 0 || run.status == status) << run.status << "\n" << run.output;
         EXPECT_NE(run.output.find(console), std::string::npos) << run.output;
         EXPECT_TRUE(status <= 0 || (contents() == before && progress(run.output).empty())) << run.output;
@@ -104,7 +116,8 @@ TEST(Hardening, RefusedAndDamagedInputs) {
 }
 
 // Each argument in turn empty, 64 KiB long and non-ASCII (the columns of the tables), in a directory
-// of its own, where only a successful run leaves a file, and the snapshot "D:\temp.mov" always.
+// of its own, where only a successful run leaves a file, and the snapshot "D:\temp.mov" always. What
+// stops a run before its first picture is said on standard error.
 TEST(Hardening, HostileArguments) {
     TempDir clips;
     const std::string input = clips.file("in.mkv"),
@@ -117,6 +130,14 @@ TEST(Hardening, HostileArguments) {
                                 {1, 255, 1},     {255, 255, 255}, {1, 1, 0}};
     const std::string consoles[7][3] = {
         {}, {}, {}, {}, {usage, cube, usage}, {cube, "", "é\n"}, {snapshot, snapshot, ""}};
+    const std::string errors_said[7][3] = {
+        {"cannot open input '': No such file", "cannot open input 'aaaa",
+         "cannot open input 'é': No such file"},
+        {"cannot create output '': No such file", "File name too long", ""},
+        {"refuses profile -48: give 0 (Proxy), 1 (LT), 2 (SQ) or 3 (HQ)", "refuses profile 49",
+         "profile -109"},
+        {},
+        {"colour mode '' is not a digit from 0 to 9", "", "colour mode 'é' is not a digit"}};
     for (size_t p = 0; p < 7; ++p) {
         for (int t = 0; t < 3; ++t) {
             const std::string text = t == 0 ? "" : t == 1 ? std::string(65536, fills[p]) : "é";
@@ -125,8 +146,13 @@ TEST(Hardening, HostileArguments) {
             if (p == 5) arguments[4] = "4";
             arguments[p] = text;
             TempDir cwd;
-            Child run = prolut(arguments, cwd.path);
+            std::string errors;
+            Child run = prolut(arguments, &errors, cwd.path);
             const int status = statuses[p][t];
+            const std::string& said = errors_said[p][t];
+            EXPECT_TRUE(said.empty() ||
+                        (errors.find(said) != errors.npos && errors.find("prolut: ") != errors.npos))
+                << errors.substr(0, 300);
             EXPECT_EQ(run.status, status) << run.output.substr(0, 200);
             const std::string console = p == 5 && t == 1 ? text + "\n" : consoles[p][t];
             EXPECT_NE(run.output.find(console), std::string::npos) << run.output.substr(0, 200);

@@ -15,7 +15,7 @@
 #include <sstream>
 
 bool start(Child* child, const std::vector<std::string>& argv, bool terminal, const std::string& input,
-           const std::string& cwd) {
+           const std::string& cwd, const std::string& errors) {
     std::vector<char*> args;
     for (const std::string& argument : argv) args.push_back(const_cast<char*>(argument.c_str()));
     args.push_back(nullptr);
@@ -28,7 +28,9 @@ bool start(Child* child, const std::vector<std::string>& argv, bool terminal, co
     if (!terminal) child->out = out[0];
     if (ready) child->pid = fork();
     if (child->pid == 0) {  // only async-signal-safe calls from here to exec
-        int test_stderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        int test_stderr = errors.empty()
+                              ? fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)
+                              : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if ((!cwd.empty() && chdir(cwd.c_str()) != 0) ||
             (terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
             _exit(127);
@@ -71,6 +73,18 @@ Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
     if (start(&child, arguments, false, "/dev/null", cwd)) finish(&child);
+    return child;
+}
+
+Child prolut(std::vector<std::string> arguments, std::string* errors, const std::string& cwd) {
+    char path[] = "/tmp/prolut-stderr-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd >= 0) close(fd);
+    arguments.insert(arguments.begin(), PROLUT_BINARY);
+    Child child;
+    if (fd >= 0 && start(&child, arguments, false, "/dev/null", cwd, path)) finish(&child);
+    *errors = slurp(path);
+    unlink(path);
     return child;
 }
 

@@ -18,11 +18,15 @@ struct Child {
 
 // Standard input is the file input, or a new terminal that is standard output too; standard
 // error stays the test's, so that what the child reports there lands in the test's log.
+// Standard error goes to the file errors when one is named.
 bool start(Child* child, const std::vector<std::string>& argv, bool terminal = false,
-           const std::string& input = "/dev/null", const std::string& cwd = "");
+           const std::string& input = "/dev/null", const std::string& cwd = "",
+           const std::string& errors = "");
 bool read_more(Child* child);  // a chunk of standard output; false at its end
 void finish(Child* child);     // the rest of the output, and the status; a terminal stays open
 Child prolut(std::vector<std::string> arguments, const std::string& cwd = "");
+// The same, with what the program wrote on standard error in *errors.
+Child prolut(std::vector<std::string> arguments, std::string* errors, const std::string& cwd = "");
 
 bool ffmpeg(const std::string& words);  // blank-separated arguments; true on exit status 0
 bool make_clip(const std::string& path, const std::string& source, const std::string& encoding = "");
