@@ -44,6 +44,20 @@ static bool is_full_range_format(AVPixelFormat format) {
            format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
 }
 
+// Some matrices, curves and primaries have two names. Each is given under the one that ProRes
+// frame headers and QuickTime's 'colr' atom know, so that the container and the frames agree.
+static ColourDescription with_common_names(ColourDescription colours) {
+    if (colours.space == AVCOL_SPC_BT470BG) colours.space = AVCOL_SPC_SMPTE170M;
+    if (colours.primaries == AVCOL_PRI_SMPTE240M) colours.primaries = AVCOL_PRI_SMPTE170M;
+    switch (colours.transfer) {
+        case AVCOL_TRC_SMPTE170M:
+        case AVCOL_TRC_BT2020_10:
+        case AVCOL_TRC_BT2020_12: colours.transfer = AVCOL_TRC_BT709; break;
+        default: break;
+    }
+    return colours;
+}
+
 ColourDescription describe_output_colours(const AVCodecContext* decoder, const RunOptions* options) {
     ColourDescription colours{};
     if (options->custom_conversion) {
@@ -71,29 +85,23 @@ ColourDescription describe_output_colours(const AVCodecContext* decoder, const R
             decoder->color_range != AVCOL_RANGE_UNSPECIFIED || is_full_range_format(decoder->pix_fmt);
         colours.range = range_known ? AVCOL_RANGE_MPEG : AVCOL_RANGE_UNSPECIFIED;
     }
-    return colours;
+    return with_common_names(colours);
 }
 
 // ProRes frame headers hold only some matrices, transfers and primaries; the encoder
-// writes 0 for the others, which readers take for RGB or "reserved". Equivalent names
-// are carried over, the rest is left unspecified.
+// writes 0 for the others, which readers take for RGB or "reserved". Those are left
+// unspecified there; the container still names them.
 ColourDescription prores_header_colours(ColourDescription colours) {
     switch (colours.space) {
         case AVCOL_SPC_BT709:
         case AVCOL_SPC_SMPTE170M:
         case AVCOL_SPC_BT2020_NCL: break;
-        case AVCOL_SPC_BT470BG: colours.space = AVCOL_SPC_SMPTE170M; break;  // the same matrix
         default: colours.space = AVCOL_SPC_UNSPECIFIED; break;
     }
     switch (colours.transfer) {
         case AVCOL_TRC_BT709:
         case AVCOL_TRC_SMPTE2084:
         case AVCOL_TRC_ARIB_STD_B67: break;
-        case AVCOL_TRC_SMPTE170M:
-        case AVCOL_TRC_BT2020_10:
-        case AVCOL_TRC_BT2020_12:
-            colours.transfer = AVCOL_TRC_BT709;  // the same curve
-            break;
         default: colours.transfer = AVCOL_TRC_UNSPECIFIED; break;
     }
     switch (colours.primaries) {

@@ -4,26 +4,32 @@
 #include <iterator>
 #include <sstream>
 
+#include "stored_colours.h"
 #include "support.h"
 
 namespace {
 
 // Each profile on another input, with the ffmpeg CLI's pictures and the tag that editing
-// applications trust to name the profile. The colour tags are the scaler's, limited range where it
-// made it; a ProRes frame names the BT.601 matrix only as smpte170m. 40 frames at 30000/1001, with
-// audio as stream 0, and Matroska, which keeps no frame count (the run must not stop at 0).
+// applications trust to name the profile. The colours are judged by what the file itself stores
+// (the container's, then the frame header's): the input's description, under the names ProRes
+// frames know (smpte170m for the BT.601 matrix), limited range where the scaler made it. The
+// fixtures are checked too: the CLI's colour options changed meaning between versions. 40 frames
+// at 30000/1001, with audio as stream 0, and Matroska, which keeps no frame count (the run must not
+// stop at 0).
 TEST(Transcode, ProfilesAndInputsGiveFfmpegsPicturesAndTags) {
     const std::string size = "testsrc2=size=160x120:rate=", second = size + "25:duration=1";
-    const std::string cases[4][5] = {
-        // input, source, encoding; profile name and tag; range, matrix, transfer, primaries
+    const std::string cases[4][6] = {
+        // input, source, encoding; profile name and tag; the input's range, matrix, transfer and
+        // primaries as ffprobe reads them; the output's stored colours
         {"in.mov", size + "30000/1001:duration=1.4",
          "-f lavfi -i sine=duration=1.5 -map 1:a -map 0:v -frames:v 40", "Proxy apco",
-         "tv unknown unknown unknown"},
-        {"in.mp4", second, "-color_primaries bt709 -color_trc bt709 -colorspace bt709", "LT apcs",
-         "tv bt709 bt709 bt709"},
+         "unknown unknown unknown unknown", "unknown unknown unknown / unknown unknown unknown"},
+        {"in.mp4", second, "-vf setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709", "LT apcs",
+         "tv bt709 bt709 bt709", "bt709 bt709 bt709 / bt709 bt709 bt709"},
         {"in.mkv", second, "-c:v ffv1 -pix_fmt yuv420p -color_range pc -colorspace bt709", "Standard apcn",
-         "tv bt709 unknown unknown"},
-        {"in.mov", second, "-c:v mjpeg -pix_fmt yuvj420p", "HQ apch", "tv smpte170m unknown unknown"}};
+         "pc bt709 unknown unknown", "unknown unknown bt709 / unknown unknown bt709"},
+        {"in.mov", second, "-c:v mjpeg -pix_fmt yuvj420p", "HQ apch", "pc bt470bg unknown unknown",
+         "unknown unknown smpte170m / unknown unknown smpte170m"}};
     for (int profile = 0; profile < 4; ++profile) {
         const std::string* c = cases[profile];
         SCOPED_TRACE(c[3]);
@@ -31,6 +37,7 @@ TEST(Transcode, ProfilesAndInputsGiveFfmpegsPicturesAndTags) {
         const std::string input = dir.file(c[0]), ours = dir.file(profile ? "out.mov" : "out.xyz");
         const int frames = profile ? 25 : 40;
         ASSERT_TRUE(make_clip(input, c[1], c[2]));
+        ASSERT_EQ(probe(input, "stream=color_range,color_space,color_transfer,color_primaries"), c[4]);
         Child run = prolut({input, ours, std::to_string(profile)});
         EXPECT_TRUE(run.status == 0 && ends_complete(run.output)) << run.status << run.output;
         const std::string head = "framenum " + std::to_string(frames) + "\nwidth=160\nheight=120\n";
@@ -40,12 +47,17 @@ TEST(Transcode, ProfilesAndInputsGiveFfmpegsPicturesAndTags) {
         const std::vector<long> numbers = progress(run.output);
         EXPECT_EQ(numbers.empty() ? 0 : numbers.back(), frames) << run.output;
         for (long n : numbers) EXPECT_EQ(n % (frames / 20), 0) << run.output;
-        EXPECT_EQ(
-            probe(ours,
-                  "stream=codec_name,profile,codec_tag_string,width,height,pix_fmt,color_range,color_space,"
-                  "color_transfer,color_primaries,avg_frame_rate,nb_read_frames:format=format_name"),
-            "prores " + c[3] + " 160 120 yuv422p10le " + c[4] + (profile ? " 25/1 25" : " 30000/1001 40") +
-                " mov,mp4,m4a,3gp,3g2,mj2");
+        EXPECT_EQ(probe(ours,
+                        "stream=codec_name,profile,codec_tag_string,width,height,pix_fmt,avg_frame_rate,"
+                        "nb_read_frames:format=format_name"),
+                  "prores " + c[3] + " 160 120 yuv422p10le" + (profile ? " 25/1 25" : " 30000/1001 40") +
+                      " mov,mp4,m4a,3gp,3g2,mj2");
+        EXPECT_EQ(stored_colours(ours), c[5]);
+        if (profile == 2) {  // Matroska keeps the range as well: the full-range input came out limited
+            EXPECT_EQ(prolut({input, dir.file("out.mkv"), "2"}).status, 0);
+            EXPECT_EQ(stored_colours(dir.file("out.mkv")),
+                      "unknown unknown bt709 tv / unknown unknown bt709");
+        }
         std::istringstream stamps(probe(ours, "packet=pts"));  // from 0, one frame apart
         const std::vector<long> pts{std::istream_iterator<long>(stamps), std::istream_iterator<long>()};
         ASSERT_EQ(pts.size(), size_t(frames));
