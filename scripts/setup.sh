@@ -1,5 +1,6 @@
-# Shared by the demo and test commands: installs the Debian 12 packages that are missing
-# (apt-get update at most once) and builds the program in build/.
+# Shared by the demo, test and package commands: installs the Debian packages that are missing
+# (apt-get update at most once; the names hold on Debian 12, 13 and testing) and builds the
+# program in build/.
 set -euo pipefail
 
 root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,7 +23,10 @@ install_missing_packages() {
   echo "Installing: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -qq
+  if [ -z "${apt_lists_updated:-}" ]; then
+    $sudo apt-get update -qq
+    apt_lists_updated=yes
+  fi
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
