@@ -17,29 +17,24 @@ unsigned big_endian(const std::string& bytes, size_t at, size_t count) {
     return value;
 }
 
-// An EBML number at *at: an element ID keeps its length marker, a size loses it.
-uint64_t ebml_number(const std::string& bytes, size_t* at, bool is_id, bool* unknown_size = nullptr) {
+// An EBML number at *at: an element ID keeps its length marker, a size loses it. An unknown
+// size (all ones) is larger than the rest of any file, so it reaches to the parent's end.
+uint64_t ebml_number(const std::string& bytes, size_t* at, bool is_id) {
     const unsigned first = big_endian(bytes, *at, 1);
     size_t length = 1;
-    while (length < 8 && !(first & (0x80u >> (length - 1)))) ++length;
+    while (length < 8 && !(first & (0x100u >> length))) ++length;
     uint64_t value = is_id ? first : first & (0xFFu >> length);
-    bool all_ones = value == (0xFFu >> length);
-    for (size_t i = 1; i < length; ++i) {
-        value = value << 8 | big_endian(bytes, *at + i, 1);
-        all_ones = all_ones && big_endian(bytes, *at + i, 1) == 0xFF;
-    }
+    for (size_t i = 1; i < length; ++i) value = value << 8 | big_endian(bytes, *at + i, 1);
     *at += length;
-    if (unknown_size != nullptr) *unknown_size = all_ones;
     return value;
 }
 
 // Segment, Tracks, TrackEntry, Video and Colour; Cluster and BlockGroup down to the first block.
 void walk_matroska(const std::string& bytes, size_t at, size_t end, unsigned colour[4], size_t* frame) {
     while (at < end) {
-        bool unknown = false;
         const uint64_t id = ebml_number(bytes, &at, true);
-        const uint64_t size = ebml_number(bytes, &at, false, &unknown);
-        const size_t next = unknown || at > end || size > end - at ? end : at + size;
+        const uint64_t size = ebml_number(bytes, &at, false);
+        const size_t next = at > end || size > end - at ? end : at + size;
         switch (id) {
             case 0x18538067:
             case 0x1654AE6B:
