@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <sstream>
 
+#include "colour/tone_map.h"
 #include "cube_cases.h"
+#include "support.h"
 
 namespace {
 
@@ -24,25 +31,74 @@ struct LoadedCube {
     }
 };
 
-// A refused text leaves no lattice behind, prints nothing and never reaches the tables.
+// A refused text leaves no lattice behind, prints nothing, never reaches the tables and says
+// where and why; every text that loads has the unit cube's corners as its lattice.
 TEST(CubeLoader, AcceptsAndRefusesTexts) {
     for (const CubeCase& c : cube_load_cases()) {
         CubeLut lut{};
+        CubeLoadReport report{-1, "unset"};
         std::istringstream stream(c.text);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(load_cube_text(&lut, stream), c.result) << c.name;
+        EXPECT_EQ(load_cube_text(&lut, stream, &report), c.result) << c.name;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;
+        EXPECT_EQ(report.line, c.line) << c.name;
+        EXPECT_TRUE(c.result > 0 ? report.reason[0] == '\0' : std::strstr(report.reason, c.reason) != nullptr)
+            << c.name << ": " << report.reason;
         EXPECT_EQ(lut.grid_size * lut.grid_size * lut.grid_size, std::max(c.result, 0)) << c.name;
         EXPECT_EQ(lut.lattice == nullptr, c.result < 0) << c.name;
+        for (int v = 0; c.result > 0 && v < 24; ++v) EXPECT_EQ(lut.lattice[v], v / 3 >> v % 3 & 1) << c.name;
         EXPECT_EQ(init_cube_lut_from_text(&lut, c.text.data(), c.text.size()), -(c.result < 0)) << c.name;
         release_cube_lut(&lut);
     }
     CubeLut lut{};
+    CubeLoadReport missing, folder;
     testing::internal::CaptureStdout();
     EXPECT_EQ(init_cube_lut(&lut, nullptr), -1);
-    EXPECT_EQ(init_cube_lut(&lut, "/nonexistent/grade.cube"), -1);
+    EXPECT_EQ(init_cube_lut(&lut, "/nonexistent/grade.cube", &missing), -1);
+    EXPECT_EQ(init_cube_lut(&lut, "/", &folder), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Invalid cube file path\n Fail to read the cube file.\n");
+    EXPECT_STREQ(missing.reason, "cannot be opened: No such file or directory");
+    EXPECT_STREQ(folder.reason, "cannot be read: Is a directory");
+}
+
+// One grade with a lifted black as applications write it: Photoshop and Lightroom (title,
+// domain), Resolve (input range, ten decimals), an editor on Windows (byte order mark, CR LF,
+// tabs, a blank at the ends of lines), scripts (exponents, upper case E, blanks before), %g.
+TEST(CubeLoader, ApplicationStyles) {
+    struct Style {
+        const char *head, *format, *line_end;
+    };
+    const Style styles[] = {
+        {"TITLE \"Lifted\"\n# Created with Adobe Photoshop\nLUT_3D_SIZE 3\nDOMAIN_MIN 0.0 0.0 0.0\n"
+         "DOMAIN_MAX 1.0 1.0 1.0\n\n",
+         "%.6f %.6f %.6f", "\n"},
+        {"# Resolve\nLUT_3D_SIZE 3\nLUT_3D_INPUT_RANGE 0.0000000000 1.0000000000\n", "%.10f %.10f %.10f",
+         "\n"},
+        {"\xEF\xBB\xBFTITLE \"Lifted\"\r\nLUT_3D_SIZE\t3\r\n\r\n", "%.6f\t%.6f\t%.6f ", "\r\n"},
+        {"# from a script\nLUT_3D_SIZE 3\nDOMAIN_MIN 0 0 0\nDOMAIN_MAX 1 1 1\n", "  %.6e %.6E  %.6e", "\n"},
+        {"#Created by: a grading tool\n\nLUT_3D_SIZE 3\n\n", "%g %g %g", "\n"},
+    };
+    std::vector<float> first;
+    for (const Style& style : styles) {
+        std::string text = style.head;
+        for (int e = 0; e < 27; ++e) {
+            const int i = e % 3, j = e / 3 % 3, k = e / 9;
+            char line[128];
+            std::snprintf(line, sizeof line, style.format, 0.053294 + 0.47 * i,
+                          0.029294 + 0.485 * j - 0.02 * i, 0.017294 + 0.49 * k + 0.000001 * j);
+            text += line + std::string(style.line_end);
+        }
+        CubeLut lut{};
+        CubeLoadReport report;
+        ASSERT_EQ(init_cube_lut_from_text(&lut, text.data(), text.size(), &report), 0)
+            << text << "\nline " << report.line << ": " << report.reason;
+        const std::vector<float> lattice(lut.lattice, lut.lattice + 81);
+        release_cube_lut(&lut);
+        EXPECT_EQ(lattice[0], 0.053294f);
+        if (first.empty()) first = lattice;
+        EXPECT_EQ(lattice, first) << text;
+    }
 }
 
 // Each line after the first gives one entry of a 3-point cube. The cube takes the memory one of
@@ -108,6 +164,93 @@ TEST(CubeSampler, LatticePointsAndBetween) {
             EXPECT_LE(cube.lut.cell_index_table[v], n - 2) << "N " << n << " value " << v;
         }
     }
+}
+
+// Runs a tool to its end and gives its standard output; a missing tool (status 127) fails.
+std::string tool_output(Child* child) {
+    finish(child);
+    EXPECT_EQ(child->status, 0) << "OpenColorIO tool failed or missing (Debian package opencolorio-tools)";
+    return child->output;
+}
+
+std::string tool_output(const std::vector<std::string>& argv) {
+    Child child;
+    start(&child, argv);
+    return tool_output(&child);
+}
+
+// Cubes that OpenColorIO bakes from a grade with a lifted black, graded by our arithmetic and
+// by OpenColorIO's own reading of the same file at the same colours (code / 255).
+//
+// Largest difference in 10-bit codes, measured over all 16,777,216 8-bit colours (ocioconvert
+// --lut on a float image of every colour, against tone_map_cube_pixel): 5 for 2, 5 and 9
+// points, 6 for 17, 33 and 65 (2 codes of 255). Our cells span 256 / (N - 1) codes where
+// OpenColorIO spreads the lattice over 0..255, it interpolates tetrahedrally, and we truncate
+// to 10 bits. Where N - 1 does not divide 256 the codes above the last full cell sit on the
+// last point: 32 codes (8 of 255) for 32 points, iridas_cube's default, and 14 (4 of 255) for
+// 64, resolve_cube's.
+TEST(CubeWriters, OpenColorIoBakesGradeAsOpenColorIoReadsThem) {
+    TempDir dir;
+    struct Bake {
+        const char* format;
+        const char* size;  // "" for the format's default
+        int colours, allowed;
+    };
+    const Bake bakes[] = {{"iridas_cube", "2", 40, 5},  {"iridas_cube", "17", 40, 6},
+                          {"iridas_cube", "33", 32, 6}, {"iridas_cube", "", 32, 32},
+                          {"resolve_cube", "9", 40, 5}, {"resolve_cube", "", 12, 14}};
+    const std::vector<std::string> grade = {"--slope",  "1.1",      "0.95",     "0.9",     "--offset",
+                                            "0.053294", "0.029294", "0.017294", "--power", "1.2",
+                                            "1",        "0.9",      "--sat",    "0.8"};
+    for (const Bake& bake : bakes) {
+        const std::string path = dir.file(std::string(bake.format) + bake.size + ".cube");
+        std::vector<std::string> argv = {"ociobakelut", "--format", bake.format};
+        if (*bake.size) argv.insert(argv.end(), {"--cubesize", bake.size});
+        argv.insert(argv.end(), grade.begin(), grade.end());
+        argv.push_back(path);
+        tool_output(argv);
+        CubeLut lut{};
+        CubeLoadReport report;
+        ASSERT_EQ(init_cube_lut(&lut, path.c_str(), &report), 0) << path << ": " << report.reason;
+
+        // The corners of the cube first, then colours at random; OpenColorIO's runs side by side.
+        std::minstd_rand random(bake.colours);
+        std::vector<std::array<int, 3>> colours(size_t(bake.colours));
+        std::vector<Child> checks(colours.size());
+        for (size_t n = 0; n < colours.size(); ++n) {
+            std::vector<std::string> check = {"ociochecklut", path};
+            for (int c = 0; c < 3; ++c) {
+                colours[n][c] = n < 8 ? (n >> c & 1) * 255 : int(random() % 256);
+                char value[32];
+                std::snprintf(value, sizeof value, "%.9g", colours[n][c] / 255.0);
+                check.push_back(value);
+            }
+            start(&checks[n], check);
+        }
+        int worst = 0;
+        for (size_t n = 0; n < colours.size(); ++n) {
+            int ours[3];
+            tone_map_cube_pixel(&lut, uint8_t(colours[n][0]), uint8_t(colours[n][1]), uint8_t(colours[n][2]),
+                                ours);
+            std::istringstream theirs(tool_output(&checks[n]));
+            for (int c = 0; c < 3; ++c) {
+                double value = NAN;
+                theirs >> value;
+                const int code = int(std::lround(std::clamp(value, 0.0, 1.0) * 1023));
+                worst = std::max(worst, std::isnan(value) ? 1023 : std::abs(code - ours[c]));
+            }
+        }
+        release_cube_lut(&lut);
+        EXPECT_LE(worst, bake.allowed) << path;
+    }
+    // A grade that keeps the channels apart goes out of resolve_cube as a 1D table.
+    const std::string path = dir.file("one_d.cube");
+    tool_output({"ociobakelut", "--format", "resolve_cube", "--offset", "0.05", "0.03", "0.02", path});
+    CubeLut lut{};
+    CubeLoadReport report;
+    EXPECT_EQ(init_cube_lut(&lut, path.c_str(), &report), -1);
+    EXPECT_EQ(report.line, 1);
+    EXPECT_NE(std::strstr(report.reason, "LUT_1D_SIZE"), nullptr) << report.reason;
 }
 
 }  // namespace

@@ -73,4 +73,49 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
     EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
 }
 
+// A cube as OpenColorIO bakes it (lifted black, blanks between the numbers) grades as our
+// arithmetic says; a refused one costs one line on standard error and nothing on standard output.
+TEST(CustomRoad, OpenColorIoCubeGradesAndRefusalsSayWhy) {
+    TempDir dir;
+    const std::string input = dir.file("flat.mkv"), cube = dir.file("look.cube");
+    ASSERT_TRUE(make_clip(input,
+                          "nullsrc=size=64x48:rate=25:duration=1,format=gbrp16le,geq=r=16448:g=41120:b=57568",
+                          "-c:v ffv1"));
+    Child bake;
+    start(&bake, {"ociobakelut", "--format", "iridas_cube", "--cubesize", "17", "--offset", "0.05", "0.03",
+                  "0.02", "--sat", "0.7", cube});
+    finish(&bake);
+    ASSERT_EQ(bake.status, 0) << "ociobakelut failed or missing (Debian package opencolorio-tools)";
+    CubeLut lut{};
+    ASSERT_EQ(init_cube_lut(&lut, cube.c_str()), 0);
+    const std::array<int, 6> expected = expected_for(4, &lut);
+    release_cube_lut(&lut);
+    Child run = prolut({input, dir.file("out.mov"), "3", "y", "4", cube});
+    EXPECT_TRUE(run.status == 0 && run.output.rfind(cube + "\nframenum 25\n", 0) == 0) << run.output;
+    const std::string pictures = decode(dir.file("out.mov"));
+    ASSERT_EQ(pictures.size(), 25u * width * height * 4);
+    const uint16_t* samples = reinterpret_cast<const uint16_t*>(pictures.data());
+    const int centre = height / 2 * width + width / 2, plane = width * height;
+    const int at[3] = {centre, plane + centre / 2, plane * 3 / 2 + centre / 2};  // Y, Cb, Cr
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(samples[at[c]], expected[3 + c], 2) << "Y Cb Cr " << c;
+
+    std::ofstream(dir.file("big.cube")) << "# look\r\nTITLE \"big\"\r\nLUT_3D_SIZE 300\r\n";
+    const std::string refusals[][3] = {
+        {"big.cube", "big.cube\n",
+         "prolut: cube file 'big.cube', line 3: LUT_3D_SIZE 300 is outside 2 to 255\n"},
+        {"gone.cube", "gone.cube\nFail to read the cube file.\n",
+         "prolut: cube file 'gone.cube': cannot be opened: No such file or directory\n"}};
+    for (const auto& [name, console, message] : refusals) {
+        Child refused;
+        start(&refused,
+              {"sh", "-c", "exec \"$0\" \"$@\" 2>stderr.txt", PROLUT_BINARY, input, "out.mov", "3", "y", "4",
+               name},
+              false, "/dev/null", dir.path);
+        finish(&refused);
+        EXPECT_EQ(refused.status, 255);
+        EXPECT_EQ(refused.output, console);
+        EXPECT_EQ(slurp(dir.file("stderr.txt")), message);
+    }
+}
+
 }  // namespace
