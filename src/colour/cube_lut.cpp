@@ -194,8 +194,16 @@ __attribute__((format(printf, 4, 5))) int reject_cube(CubeLut* lut, CubeLoadRepo
     return -1;
 }
 
+// A 1D-only file, or a 1D shaper before the 3D table, would be graded by the 3D part alone.
+const char one_d_table[] = "a 1D table (LUT_1D_SIZE); only a 3D table without a 1D part can be used";
+
 // Words of the file quoted in a reason are cut to this many bytes.
 constexpr int quoted_length = 32;
+
+const char* unit_bounds(std::string_view key) {
+    if (key == "DOMAIN_MIN") return "0 0 0";
+    return key == "DOMAIN_MAX" ? "1 1 1" : "0 1";
+}
 
 // The grading arithmetic maps 8-bit codes onto 0..1, so a table over any other domain
 // would load and grade wrong; only the bounds every writer prints for 0..1 pass.
@@ -258,40 +266,38 @@ int load_cube_chars(CubeLut* lut, const char* text, size_t size, CubeLoadReport*
                     return reject_cube(lut, report, line_number, "LUT_3D_SIZE %.*s is outside 2 to 255",
                                        word_length, word);
                 }
-                std::free(lut->lattice);
                 entry_count = grid_size * grid_size * grid_size;
                 size_line = line_number;
-                // Zero-filled, so values a short line leaves out are defined.
-                lut->lattice = static_cast<float*>(std::calloc(size_t(entry_count) * 3, sizeof(float)));
-                if (!lut->lattice) {
-                    return reject_cube(lut, report, line_number,
-                                       "not enough memory for a %lld-point lattice (%lld MB)", grid_size,
-                                       (entry_count * 12 + 999999) / 1000000);
-                }
                 continue;
             }
             if (key == "LUT_1D_SIZE") {
-                return reject_cube(lut, report, line_number,
-                                   "a 1D table (LUT_1D_SIZE); only a 3D table without a 1D part can be used");
+                return reject_cube(lut, report, line_number, "%s", one_d_table);
             }
             if (key == "DOMAIN_MIN" || key == "DOMAIN_MAX" || key == "LUT_3D_INPUT_RANGE") {
                 if (is_unit_domain(key, key_end, line_end)) continue;
                 return reject_cube(lut, report, line_number,
                                    "%.*s other than %s; only tables over 0 to 1 can be used", int(key.size()),
-                                   key.data(),
-                                   key == "DOMAIN_MIN"   ? "0 0 0"
-                                   : key == "DOMAIN_MAX" ? "1 1 1"
-                                                         : "0 1");
+                                   key.data(), unit_bounds(key));
             }
             if (!read_decimals(line.data(), line_end, 3, nullptr)) continue;  // any other header line
-            if (!lut->lattice)
+            if (size_line == 0)
                 return reject_cube(lut, report, line_number, "numbers before the LUT_3D_SIZE line");
             lattice_line = line_number;
+            // Each lattice line takes at least its line feed, so a shorter rest cannot hold N^3
+            // lines: a cut-off file is then counted without a lattice as large as 199 MB.
+            if (size_t(end - line.data()) >= size_t(entry_count)) {
+                // Zero-filled, so values a short line leaves out are defined.
+                lut->lattice = static_cast<float*>(std::calloc(size_t(entry_count) * 3, sizeof(float)));
+                if (!lut->lattice) {
+                    return reject_cube(lut, report, size_line,
+                                       "not enough memory for a %lld-point lattice (%lld MB)", grid_size,
+                                       (entry_count * 12 + 999999) / 1000000);
+                }
+            }
         } else if (p < line_end && *p >= 'A' && *p <= 'Z') {
             const std::string_view key(p, size_t(skip_word(p, line_end) - p));
             if (key == "LUT_1D_SIZE") {
-                return reject_cube(lut, report, line_number,
-                                   "a 1D table (LUT_1D_SIZE); only a 3D table without a 1D part can be used");
+                return reject_cube(lut, report, line_number, "%s", one_d_table);
             }
             if (is_cube_keyword(key)) {
                 return reject_cube(lut, report, line_number,
@@ -301,7 +307,7 @@ int load_cube_chars(CubeLut* lut, const char* text, size_t size, CubeLoadReport*
         }
 
         if (next_entry < entry_count) {
-            read_data_line(line, lut->lattice + next_entry * 3);
+            if (lut->lattice) read_data_line(line, lut->lattice + next_entry * 3);
             lattice_lines = ++next_entry;
         } else if (!is_blank(line)) {
             if (surplus_line == 0) surplus_line = line_number;
@@ -309,12 +315,12 @@ int load_cube_chars(CubeLut* lut, const char* text, size_t size, CubeLoadReport*
         }
     }
 
-    if (!lut->lattice) return reject_cube(lut, report, 0, "no LUT_3D_SIZE line, so not a 3D table");
+    if (size_line == 0) return reject_cube(lut, report, 0, "no LUT_3D_SIZE line, so not a 3D table");
     if (lattice_line == 0) {
         return reject_cube(lut, report, size_line,
                            "LUT_3D_SIZE %lld is not followed by a line of three numbers", grid_size);
     }
-    if (lattice_lines != entry_count) {
+    if (lattice_lines != entry_count || !lut->lattice) {
         return reject_cube(lut, report, lattice_lines > entry_count ? surplus_line : 0,
                            "the lattice has %lld lines where %lld (%lld^3) were needed", lattice_lines,
                            entry_count, grid_size);
