@@ -15,8 +15,8 @@ namespace {
 
 // A 255-point lattice is already 199 MB; larger sizes are not graded material.
 constexpr long long max_grid_size = 255;
-// A 255-point cube written with 17 digits a number is about 1 GB; /dev/zero is endless. Line
-// numbers fit an int below this.
+// A 255-point cube written with 17 digits to a number is about 1 GB; /dev/zero is endless.
+// Line numbers fit an int below this.
 constexpr size_t max_text_size = 0x7FFFFFFF;
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -222,7 +222,7 @@ bool is_unit_domain(std::string_view key, const char* p, const char* end) {
 // what keeps a 129-point cube (2.1 million lines) quick to load.
 //
 // The header is every line before the lattice. The lattice starts at the first line after
-// a LUT_3D_SIZE line that holds three numbers and nothing else (the old "0\t0\t0" is one),
+// a LUT_3D_SIZE line that holds three numbers and nothing else ("0\t0\t0" is one),
 // and has exactly N^3 lines, each read as sscanf's "%f %f %f" would.
 int load_cube_chars(CubeLut* lut, const char* text, size_t size, CubeLoadReport* report) {
     release_cube_lut(lut);
