@@ -21,8 +21,7 @@ make_clip() { # NAME SIZE FRAMES
     -c:v libx264 -pix_fmt yuv420p "$1"
 }
 
-# The grades: a 33-point 3D cube and a 256-entry 1D cube for ffmpeg's nearest jobs. The
-# lattice must begin with the exact line "0<tab>0<tab>0", which %.6g gives for black.
+# The grades: a 33-point 3D cube and a 256-entry 1D cube for ffmpeg's nearest jobs.
 write_cube() { # POINTS
   LC_ALL=C awk -v n="$1" 'BEGIN {
     print "LUT_3D_SIZE " n

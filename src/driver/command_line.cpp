@@ -107,8 +107,14 @@ int load_cube_step(TranscodeState* state) {
     // Echoed byte for byte: a name holding '%' must not be read as a format.
     fputs(options->cube_path, stdout);
     fputs("\n", stdout);
-    if (init_cube_lut(&state->cube_lut, options->cube_path) < 0) {
+    CubeLoadReport report{};
+    if (init_cube_lut(&state->cube_lut, options->cube_path, &report) < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not open the cube file: %s\n", options->cube_path);
+        if (report.line > 0) {
+            report_failure("cube file '%s', line %d: %s", options->cube_path, report.line, report.reason);
+        } else {
+            report_failure("cube file '%s': %s", options->cube_path, report.reason);
+        }
         return -1;
     }
     return 0;
