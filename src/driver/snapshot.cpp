@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "driver/status_line.h"
 #include "driver/working_picture.h"
 
 bool snapshot_due(const TranscodeState* state) {
@@ -21,6 +22,7 @@ bool dump_snapshot(TranscodeState* state) {
     const char* path = state->options.snapshot_path;
     FILE* file = fopen(path, "wb");
     if (file == nullptr) {
+        status_line_break();
         printf("Error, could not open snapshot file %s\n", path);
         return false;
     }
@@ -40,7 +42,10 @@ bool dump_snapshot(TranscodeState* state) {
         written = fwrite(row.data(), 1, row.size(), file) == row.size();
     }
     if (fclose(file) != 0) written = false;
-    if (!written) printf("Error, could not write snapshot file %s\n", path);
+    if (!written) {
+        status_line_break();
+        printf("Error, could not write snapshot file %s\n", path);
+    }
     return written;
 }
 

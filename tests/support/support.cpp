@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
@@ -14,41 +15,62 @@
 #include <iterator>
 #include <sstream>
 
-bool start(Child* child, const std::vector<std::string>& argv, bool terminal, const std::string& input,
+bool start(Child* child, const std::vector<std::string>& argv, int terminal, const std::string& input,
            const std::string& cwd) {
     std::vector<char*> args;
     for (const std::string& argument : argv) args.push_back(const_cast<char*>(argument.c_str()));
     args.push_back(nullptr);
     child->deadline = time(nullptr) + 60;
-    child->terminal = terminal;
-    int in = -1, out[2] = {-1, -1}, slave = -1;
-    bool ready = terminal
+    child->terminal = terminal & TERMINAL_IN_OUT;
+    const bool err_alone = terminal == TERMINAL_ERR;
+    int in = -1, out[2] = {-1, -1}, slave = -1, err_slave = -1;
+    bool ready = child->terminal
                      ? openpty(&child->out, &slave, nullptr, nullptr, nullptr) == 0
                      : (in = open(input.c_str(), O_RDONLY | O_CLOEXEC)) >= 0 && pipe2(out, O_CLOEXEC) == 0;
-    if (!terminal) child->out = out[0];
+    if (!child->terminal) child->out = out[0];
+    if (ready && err_alone) ready = openpty(&child->err, &err_slave, nullptr, nullptr, nullptr) == 0;
     if (ready) child->pid = fork();
     if (child->pid == 0) {  // only async-signal-safe calls from here to exec
         int test_stderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
         if ((!cwd.empty() && chdir(cwd.c_str()) != 0) ||
-            (terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
+            (child->terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
             _exit(127);
-        dup2(test_stderr, STDERR_FILENO);
+        // A terminal of its own on standard error is the controlling one, as a user's is.
+        if (err_alone && (setsid() < 0 || ioctl(err_slave, TIOCSCTTY, 0) < 0)) _exit(127);
+        if (!(terminal & TERMINAL_ERR)) dup2(test_stderr, STDERR_FILENO);
+        if (err_alone) dup2(err_slave, STDERR_FILENO);
         execvp(args[0], args.data());
         _exit(127);
     }
-    for (int fd : {in, out[1], slave}) close(fd);  // -1 is no descriptor, and harmless
+    for (int fd : {in, out[1], slave, err_slave}) close(fd);  // -1 is no descriptor, and harmless
     return child->pid > 0;
 }
 
 bool read_more(Child* child) {
-    pollfd ready{child->out, POLLIN, 0};
+    pollfd ready[2] = {{child->out, POLLIN, 0}, {child->err, POLLIN, 0}};  // a negative fd is skipped
     const long long left = (child->deadline - time(nullptr)) * 1000;
-    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) kill(child->pid, SIGKILL);
-    char buffer[65536];
-    const ssize_t count = read(child->out, buffer, sizeof buffer);
-    for (ssize_t i = 0; i < count; ++i)
-        if (!(child->terminal && buffer[i] == '\r')) child->output += buffer[i];
-    return count > 0;  // a terminal whose last user has gone reads EIO
+    if (left <= 0 || poll(ready, 2, static_cast<int>(left)) <= 0) {
+        kill(child->pid, SIGKILL);
+        ready[0].revents = POLLIN;  // read until the end the kill brings
+    }
+    ssize_t count = 1;
+    for (int i = 0; i < 2; ++i) {
+        if (ready[i].revents == 0) continue;
+        char buffer[65536];
+        const ssize_t got = read(ready[i].fd, buffer, sizeof buffer);
+        std::string& text = i == 0 ? child->output : child->errors;
+        const bool terminal = i == 1 || child->terminal;
+        for (ssize_t k = 0; k < got; ++k) {
+            if (terminal && buffer[k] == '\n' && !text.empty() && text.back() == '\r') {
+                text.back() = '\n';
+            } else {
+                text += buffer[k];
+            }
+        }
+        if (i == 0) count = got;
+        if (i == 1 && got <= 0) close(child->err), child->err = -1;
+    }
+    return count > 0 || child->err >= 0;  // a terminal whose last user has gone reads EIO
 }
 
 void finish(Child* child) {
@@ -65,6 +87,7 @@ void finish(Child* child) {
 Child::~Child() {
     if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     if (out >= 0) close(out);
+    if (err >= 0) close(err);
 }
 
 Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
