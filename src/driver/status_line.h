@@ -26,7 +26,7 @@ void status_line_begin();
 void status_line_update(const TranscodeState* state);
 
 // Before a progress line on standard output: when that is the same terminal, the line is
-// wiped and comes back with the next picture.
+// wiped; the encoder call's update draws it again below the progress line.
 void status_line_make_way();
 
 // Before a message on standard output: when that is the same terminal, the line is ended

@@ -15,6 +15,15 @@
 #include <iterator>
 #include <sstream>
 
+// A new terminal that passes line feeds on as they are written.
+static bool open_terminal(int* master, int* slave) {
+    termios settings{};
+    if (openpty(master, slave, nullptr, nullptr, nullptr) != 0 || tcgetattr(*slave, &settings) != 0)
+        return false;
+    settings.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
+    return tcsetattr(*slave, TCSANOW, &settings) == 0;
+}
+
 bool start(Child* child, const std::vector<std::string>& argv, int terminal, const std::string& input,
            const std::string& cwd) {
     std::vector<char*> args;
@@ -25,10 +34,10 @@ bool start(Child* child, const std::vector<std::string>& argv, int terminal, con
     const bool err_alone = terminal == TERMINAL_ERR;
     int in = -1, out[2] = {-1, -1}, slave = -1, err_slave = -1;
     bool ready = child->terminal
-                     ? openpty(&child->out, &slave, nullptr, nullptr, nullptr) == 0
+                     ? open_terminal(&child->out, &slave)
                      : (in = open(input.c_str(), O_RDONLY | O_CLOEXEC)) >= 0 && pipe2(out, O_CLOEXEC) == 0;
     if (!child->terminal) child->out = out[0];
-    if (ready && err_alone) ready = openpty(&child->err, &err_slave, nullptr, nullptr, nullptr) == 0;
+    if (ready && err_alone) ready = open_terminal(&child->err, &err_slave);
     if (ready) child->pid = fork();
     if (child->pid == 0) {  // only async-signal-safe calls from here to exec
         int test_stderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
@@ -49,28 +58,16 @@ bool start(Child* child, const std::vector<std::string>& argv, int terminal, con
 bool read_more(Child* child) {
     pollfd ready[2] = {{child->out, POLLIN, 0}, {child->err, POLLIN, 0}};  // a negative fd is skipped
     const long long left = (child->deadline - time(nullptr)) * 1000;
-    if (left <= 0 || poll(ready, 2, static_cast<int>(left)) <= 0) {
-        kill(child->pid, SIGKILL);
-        ready[0].revents = POLLIN;  // read until the end the kill brings
-    }
+    if (left <= 0 || poll(ready, 2, static_cast<int>(left)) <= 0)
+        kill(child->pid, SIGKILL), ready[0].revents = 1;
+    char buffer[65536];
     ssize_t count = 1;
-    for (int i = 0; i < 2; ++i) {
-        if (ready[i].revents == 0) continue;
-        char buffer[65536];
-        const ssize_t got = read(ready[i].fd, buffer, sizeof buffer);
-        std::string& text = i == 0 ? child->output : child->errors;
-        const bool terminal = i == 1 || child->terminal;
-        for (ssize_t k = 0; k < got; ++k) {
-            if (terminal && buffer[k] == '\n' && !text.empty() && text.back() == '\r') {
-                text.back() = '\n';
-            } else {
-                text += buffer[k];
-            }
-        }
-        if (i == 0) count = got;
-        if (i == 1 && got <= 0) close(child->err), child->err = -1;
-    }
-    return count > 0 || child->err >= 0;  // a terminal whose last user has gone reads EIO
+    if (ready[1].revents && (count = read(child->err, buffer, sizeof buffer)) > 0)
+        child->errors.append(buffer, count);
+    if (count <= 0) close(child->err), child->err = -1;
+    if (ready[0].revents && (count = read(child->out, buffer, sizeof buffer)) > 0)
+        child->output.append(buffer, count);
+    return ready[0].revents == 0 || count > 0 || child->err >= 0;  // a terminal left by all reads EIO
 }
 
 void finish(Child* child) {

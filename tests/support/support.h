@@ -11,8 +11,8 @@ struct Child {
     int err = -1;            // the master side of a terminal on standard error alone
     bool terminal = false;
     long deadline = 0;   // time() past which the child is killed
-    std::string output;  // read so far; "\r\n" from a terminal becomes "\n"
-    std::string errors;  // read so far from err, the same way
+    std::string output;  // read so far, as written: the terminals here leave line feeds alone
+    std::string errors;  // read so far from err
     int status = -1;     // once finished; -1 when a signal ended the child
     int signal = 0;      // that signal; SIGKILL when the deadline did
     ~Child();
