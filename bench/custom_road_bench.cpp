@@ -44,7 +44,8 @@ AVFrame* decoded_picture() {
     uint8_t* planes[4];
     int strides[4];
     av_image_fill_arrays(planes, strides, raw.data(), format, width, height, 1);
-    av_image_copy(frame->data, frame->linesize, const_cast<const uint8_t**>(planes), strides, format, width, height);
+    av_image_copy(frame->data, frame->linesize, const_cast<const uint8_t**>(planes), strides, format, width,
+                  height);
     return frame;
 }
 
@@ -52,7 +53,8 @@ void BM_CustomRoadStep(benchmark::State& bench) {
     static TranscodeState state{};
     const char* cube = std::getenv("PROLUT_BENCH_CUBE");
     state.options.colour_mode = cube != nullptr ? 4 : 1;
-    if (cube != nullptr && state.cube_lut.lattice == nullptr && init_cube_lut(&state.cube_lut, cube) != 0) std::exit(1);
+    if (cube != nullptr && state.cube_lut.lattice == nullptr && init_cube_lut(&state.cube_lut, cube) != 0)
+        std::exit(1);
     if (state.decoded_frame == nullptr) {
         state.decoded_frame = decoded_picture();
         state.working_frame = picture_frame(AV_PIX_FMT_BGR48LE);
@@ -69,9 +71,10 @@ void BM_CustomRoadStep(benchmark::State& bench) {
     for (auto _ : bench) {
         if (convert_frame_custom(&state) != LOOP_RUNNING) bench.SkipWithError("conversion failed");
     }
-    bench.counters["ns_per_pixel"] = benchmark::Counter(double(width) * height * 1e-9,
-                                                        benchmark::Counter::kIsIterationInvariantRate |
-                                                            benchmark::Counter::kInvert);
+    stop_slice_pool(&state.slice_pool);  // its threads must not outlive the run
+    bench.counters["ns_per_pixel"] =
+        benchmark::Counter(double(width) * height * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace
