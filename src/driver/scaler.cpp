@@ -56,7 +56,7 @@ int scale_frame(SwsContext* scaler, AVFrame* destination, const AVFrame* frame) 
 }
 
 SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame, int width,
-                             int height, AVPixelFormat format) {
+                             int height, AVPixelFormat format, int threads) {
     ScalerSource source{frame->width, frame->height, frame->format, frame->color_range, frame->colorspace};
     if (*scaler != nullptr && same_source(*made_for, source)) return *scaler;
     sws_freeContext(*scaler);
@@ -70,7 +70,7 @@ SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const 
         av_opt_set_int(*scaler, "dsth", height, 0);
         av_opt_set_int(*scaler, "dst_format", format, 0);
         av_opt_set_int(*scaler, "sws_flags", SWS_BICUBIC, 0);
-        av_opt_set_int(*scaler, "threads", 0, 0);
+        av_opt_set_int(*scaler, "threads", threads, 0);
         if (sws_init_context(*scaler, nullptr, nullptr) < 0) {
             sws_freeContext(*scaler);
             *scaler = nullptr;

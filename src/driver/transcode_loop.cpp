@@ -150,6 +150,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
         printf("\nComplete\n");
     }
     release_cube_lut(&state->cube_lut);
+    stop_slice_pool(&state->slice_pool);
     release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
     if (output_context != nullptr) {
