@@ -23,7 +23,8 @@ __m256d blend(__m256d lower, __m256d upper, __m256d lower_weight, __m256d upper_
 __m256d to_float(__m256d value) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(value)); }
 
 __m256d lattice_entry(const float* entry) {
-    const __m128 low = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(entry)));
+    // Entries are 12 bytes apart, so the first two floats are loaded without any alignment.
+    const __m128 low = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(entry)));
     return _mm256_cvtps_pd(_mm_movelh_ps(low, _mm_load_ss(entry + 2)));
 }
 
