@@ -5,6 +5,7 @@
 #   bench/bench.sh            everything (about 10 minutes on 2 cores)
 #   RUNS=9 bench/bench.sh     steadier medians
 #   SKIP_4K=1 bench/bench.sh  1080p only
+#   ONLY_GRAIN=1 bench/bench.sh  the grain clips, the kernels and the scaling table only
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 install_missing_packages time bc libbenchmark-dev
 build_program >/dev/null
@@ -21,8 +22,7 @@ make_clip() { # NAME SIZE FRAMES
     -c:v libx264 -pix_fmt yuv420p "$1"
 }
 
-# The grades: a 33-point 3D cube and a 256-entry 1D cube for ffmpeg's nearest jobs. The
-# lattice must begin with the exact line "0<tab>0<tab>0", which %.6g gives for black.
+# The grades: a 33-point 3D cube and a 256-entry 1D cube for ffmpeg's nearest jobs.
 write_cube() { # POINTS
   LC_ALL=C awk -v n="$1" 'BEGIN {
     print "LUT_3D_SIZE " n
@@ -36,21 +36,22 @@ LC_ALL=C awk 'BEGIN {
   for (i = 0; i < 256; i++) { v = (i / 255) ^ 0.45; printf "%.6g %.6g %.6g\n", v, v, v }
 }' >curve1d.cube
 
-# measure NAME COMMAND...: one run, its wall seconds and peak resident kilobytes.
+# measure NAME COMMAND...: one run, its wall seconds, peak resident kilobytes and CPU seconds.
 measure() {
   local name=$1 start end
   shift
   start=$EPOCHREALTIME
-  if ! /usr/bin/time -f "%M" -o rss.out "$@" </dev/null >/dev/null 2>run.err; then
+  if ! /usr/bin/time -f "%M %U %S" -o rss.out "$@" </dev/null >/dev/null 2>run.err; then
     echo "$name failed:" >&2
     cat run.err >&2
     exit 1
   fi
   end=$EPOCHREALTIME
-  echo "$name $(echo "$end - $start" | bc -l) $(cat rss.out)" >>results.txt
+  read -r rss user system <rss.out
+  echo "$name $(echo "$end - $start" | bc -l) $rss $(echo "$user + $system" | bc -l)" >>results.txt
 }
 
-# median NAME COLUMN: the median of one column (2 seconds, 3 kilobytes) of NAME's runs.
+# median NAME COLUMN: the median of one column (2 seconds, 3 kilobytes, 4 CPU seconds) of NAME's runs.
 median() {
   awk -v name="$1" -v column="$2" '$1 == name { print $column }' results.txt | sort -g |
     awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
@@ -92,33 +93,92 @@ ratios() {
 }
 
 make_clip clip1080.mp4 1920x1080 120
-timed_roads "" clip1080.mp4 "$runs"
-if [ -z "${SKIP_4K:-}" ]; then
+[ -z "${ONLY_GRAIN:-}" ] && timed_roads "" clip1080.mp4 "$runs"
+if [ -z "${SKIP_4K:-}" ] && [ -z "${ONLY_GRAIN:-}" ]; then
   make_clip clip2160.mp4 3840x2160 60
   timed_roads _4k clip2160.mp4 "${RUNS_4K:-3}"
 fi
+
+# Grain: testsrc2 with temporal noise (8-bit, profile 0) and a detailed 10-bit picture with
+# noise (mandelbrot, profile 3), each 4:2:0 and 4:2:2, 72 frames, like camera footage where
+# nearly every pixel is a colour of its own.
+grain_clips=(grain8_420 grain8_422 grain10_420 grain10_422)
+make_grain_clip() { # NAME SIZE FRAMES
+  local source="testsrc2=size=$2:rate=25" filter="noise=alls=14:allf=t" format=yuv420p
+  case $1 in grain10*) source="mandelbrot=size=$2:rate=25" filter="format=yuv444p10le,noise=alls=6:allf=t" ;; esac
+  case $1 in grain8_422*) format=yuv422p ;; grain10_420*) format=yuv420p10le ;; grain10_422*) format=yuv422p10le ;; esac
+  [ -f "$1.mp4" ] || ffmpeg -v error -y -f lavfi -i "$source" -vf "$filter" -frames:v "$3" -c:v libx264 \
+    -pix_fmt "$format" "$1.mp4"
+}
+grain_profile() { case $1 in grain10*) echo 3 ;; *) echo 0 ;; esac; }
+for clip in "${grain_clips[@]}"; do make_grain_clip "$clip" 1920x1080 72; done
+for ((run = 0; run < runs; run++)); do
+  for clip in clean "${grain_clips[@]}"; do
+    input=$clip.mp4 profile=$(grain_profile "$clip")
+    [ "$clip" = clean ] && input=clip1080.mp4
+    ffmpeg_prores=(ffmpeg -y -i "$input" -an -c:v prores -pix_fmt yuv422p10le -threads 7 -profile:v "$profile")
+    measure "g_prolut_plain_$clip" "$prolut" "$input" out.mov "$profile"
+    measure "g_ffmpeg_plain_$clip" "${ffmpeg_prores[@]}" out.mov
+    measure "g_prolut_cube_$clip" "$prolut" "$input" out.mov "$profile" y 4 grade33.cube
+    measure "g_ffmpeg_lut3d_$clip" "${ffmpeg_prores[@]}" -vf "lut3d=file=grade33.cube:interp=trilinear,format=yuv422p10le" out.mov
+    measure "g_prolut_curve_$clip" "$prolut" "$input" out.mov "$profile" y 1
+  done
+done
+# cores busy: CPU seconds over wall seconds times the cores.
+busy() { printf "%.2f" "$(echo "$(median "$1" 4) / ($(median "$1" 2) * $(nproc))" | bc -l)"; }
 
 echo "Runs on $(nproc) cores; medians (seconds, peak MiB). 1080p: 120 frames, $runs runs each."
 for name in $(awk '{ print $1 }' results.txt | sort -u); do
   printf '  %-24s %7.3f s %7.1f MiB\n' "$name" "$(median "$name" 2)" "$(echo "$(median "$name" 3) / 1024" | bc -l)"
 done
 
-echo "Figures (1920x1080):"
-read -r plain0 plain3 cube_ffmpeg cube_plain curve_plain <<<"$(ratios "")"
-figure "plain road p0 / ffmpeg CLI plain p0" "$plain0" 1.02
-figure "plain road p3 / ffmpeg CLI plain p3" "$plain3" 1.02
-figure "cube mode 4 (33 points) / ffmpeg CLI lut3d trilinear" "$cube_ffmpeg" 0.50
-figure "cube mode 4 / own plain road p3" "$cube_plain" 1.30
-figure "curve mode 1 / own plain road p3" "$curve_plain" 1.20
-peak=0
-for road in prolut_plain_p0 prolut_plain_p3 prolut_curve_p3 prolut_cube_p3; do
-  rss=$(median "$road" 3)
-  ((rss > peak)) && peak=$rss
-done
-figure "peak resident memory, any road / ffmpeg CLI plain p3" "$(ratio "$peak" "$(median ffmpeg_plain_p3 3)")" 1.10
-printf '  %-60s %7s\n' "(for information) curve mode 1 / ffmpeg CLI lut1d" "$(time_ratio prolut_curve_p3 ffmpeg_lut1d_p3)"
+if [ -z "${ONLY_GRAIN:-}" ]; then
+  echo "Figures (1920x1080):"
+  read -r plain0 plain3 cube_ffmpeg cube_plain curve_plain <<<"$(ratios "")"
+  figure "plain road p0 / ffmpeg CLI plain p0" "$plain0" 1.02
+  figure "plain road p3 / ffmpeg CLI plain p3" "$plain3" 1.02
+  figure "cube mode 4 (33 points) / ffmpeg CLI lut3d trilinear" "$cube_ffmpeg" 0.50
+  figure "cube mode 4 / own plain road p3" "$cube_plain" 1.30
+  figure "curve mode 1 / own plain road p3" "$curve_plain" 1.20
+  peak=0
+  for road in prolut_plain_p0 prolut_plain_p3 prolut_curve_p3 prolut_cube_p3; do
+    rss=$(median "$road" 3)
+    ((rss > peak)) && peak=$rss
+  done
+  figure "peak resident memory, any road / ffmpeg CLI plain p3" "$(ratio "$peak" "$(median ffmpeg_plain_p3 3)")" 1.10
+  printf '  %-60s %7s\n' "(for information) curve mode 1 / ffmpeg CLI lut1d" "$(time_ratio prolut_curve_p3 ffmpeg_lut1d_p3)"
+fi
 
-if [ -z "${SKIP_4K:-}" ]; then
+echo "Figures on grain (1920x1080, 72 frames; clean = the 120-frame testsrc2 clip):"
+printf '  %-22s %9s %9s %9s %9s %7s %9s\n' clip plain/CLI cube/lut3d cube/plain curve/plain busy "peak MiB"
+for clip in clean "${grain_clips[@]}"; do
+  printf '  %-22s %9s %9s %9s %9s %7s %9.0f\n' "$clip" "$(time_ratio "g_prolut_plain_$clip" "g_ffmpeg_plain_$clip")" \
+    "$(time_ratio "g_prolut_cube_$clip" "g_ffmpeg_lut3d_$clip")" "$(time_ratio "g_prolut_cube_$clip" "g_prolut_plain_$clip")" \
+    "$(time_ratio "g_prolut_curve_$clip" "g_prolut_plain_$clip")" "$(busy "g_prolut_plain_$clip")" \
+    "$(echo "$(median "g_prolut_cube_$clip" 3) / 1024" | bc -l)"
+done
+figure "cube / ffmpeg CLI lut3d chain, clean (testsrc2)" "$(time_ratio g_prolut_cube_clean g_ffmpeg_lut3d_clean)" 0.38
+figure "cube / ffmpeg CLI lut3d chain, grain 8-bit 4:2:0" "$(time_ratio g_prolut_cube_grain8_420 g_ffmpeg_lut3d_grain8_420)" 0.65
+figure "cube / ffmpeg CLI lut3d chain, grain 10-bit 4:2:0" "$(time_ratio g_prolut_cube_grain10_420 g_ffmpeg_lut3d_grain10_420)" 0.75
+figure "plain / ffmpeg CLI, clean" "$(time_ratio g_prolut_plain_clean g_ffmpeg_plain_clean)" 0.96
+figure "plain / ffmpeg CLI, grain 8-bit 4:2:0" "$(time_ratio g_prolut_plain_grain8_420 g_ffmpeg_plain_grain8_420)" 0.97
+figure "plain / ffmpeg CLI, grain 10-bit 4:2:0" "$(time_ratio g_prolut_plain_grain10_420 g_ffmpeg_plain_grain10_420)" 0.98
+# Busier is better here: the figure printed is 1 - busy, against 1 - the issue's value.
+for pair in "clean 0.96" "grain8_420 0.97" "grain10_420 0.97"; do
+  read -r clip least <<<"$pair"
+  figure "cores idle on the plain road, $clip (1 - busy; busy >= $least)" \
+    "$(printf "%.2f" "$(echo "1 - $(busy "g_prolut_plain_$clip")" | bc -l)")" "$(printf "%.2f" "$(echo "1 - $least" | bc -l)")"
+done
+peak=0
+for clip in clean "${grain_clips[@]}"; do
+  for road in plain cube curve; do
+    rss=$(median "g_prolut_${road}_$clip" 3)
+    ((rss > peak)) && peak=$rss
+  done
+done
+figure "peak resident memory, any road on any clip / ffmpeg CLI plain" "$(ratio "$peak" "$(median g_ffmpeg_plain_clean 3)")" 1.10
+
+if [ -z "${SKIP_4K:-}" ] && [ -z "${ONLY_GRAIN:-}" ]; then
   echo "Figures (3840x2160, 60 frames): each ratio within 10% of its 1080p value"
   read -r -a at_1080 <<<"$(ratios "")"
   read -r -a at_2160 <<<"$(ratios _4k)"
@@ -129,8 +189,8 @@ if [ -z "${SKIP_4K:-}" ]; then
   done
 fi
 
-echo "Cube loading (prolut's whole start-up up to the input, which is missing here):"
-for points in 65 129; do
+[ -z "${ONLY_GRAIN:-}" ] && echo "Cube loading (prolut's whole start-up up to the input, which is missing here):"
+for points in $([ -z "${ONLY_GRAIN:-}" ] && echo 65 129); do
   write_cube "$points" >"grade$points.cube"
   start=$EPOCHREALTIME
   "$prolut" missing.mp4 out.mov 3 y 4 "grade$points.cube" >/dev/null 2>&1 || true
@@ -140,13 +200,87 @@ for points in 65 129; do
   figure "$points-point cube ($((points * points * points)) lines), seconds" "$seconds" "$target"
 done
 
-# The kernels on natural-looking content, then on a frame of the timed clip. TwoPass* is
-# the road as it was first built (tone map in place, then the YUV conversion); Graded*
-# is the road as the program runs it now.
-ffmpeg -v error -y -i clip1080.mp4 -vf "select=eq(n\,60)" -frames:v 1 -f rawvideo -pix_fmt bgr48le frame60.raw
-for picture in natural frame60.raw; do
-  echo "Colour kernels, 1920x1080 working picture: $picture (ns per pixel, median of 5)"
-  PROLUT_BENCH_PICTURE=$([ "$picture" = natural ] || echo "$picture") "$build_dir/bench/colour_kernels_bench" \
-    --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
-    awk '/_median/ { sub(/_median/, "", $1); sub(/ns_per_pixel=/, "", $NF); sub(/s$/, "", $NF); printf "  %-28s %7.3f\n", $1, $NF }'
+# The kernels on natural-looking content, a frame of the clean clip and frames of the grain
+# clips, one thread. TwoPass* is the road as it was first built (tone map in place, then the
+# YUV conversion); Graded* is the road as the program runs it now. Minimum of 5 runs: the
+# figure least disturbed by whatever else the machine does.
+frame_of() { # CLIP FRAME FORMAT OUTPUT
+  [ -f "$4" ] || ffmpeg -v error -y -i "$1" -vf "select=eq(n\,$2)" -frames:v 1 -f rawvideo -pix_fmt "$3" "$4"
+}
+frame_of clip1080.mp4 60 bgr48le frame60.raw
+for clip in "${grain_clips[@]}"; do frame_of "$clip.mp4" 36 bgr48le "$clip.raw"; done
+kernel_figures() { # PICTURE: "name ns" lines
+  PROLUT_BENCH_PICTURE=$([ "$1" = natural ] || echo "$1") "$build_dir/bench/colour_kernels_bench" \
+    --benchmark_repetitions=5 --benchmark_report_aggregates_only=false 2>/dev/null |
+    awk '/^BM_/ && !/_(mean|median|stddev|cv) / { sub(/ns_per_pixel=/, "", $NF); sub(/s$/, "", $NF)
+      v = $NF + 0; if (!($1 in low) || v < low[$1]) low[$1] = v } END { for (k in low) print k, low[k] }' | sort
+}
+worst_cube=0 worst_curve=0
+for picture in natural frame60.raw "${grain_clips[@]/%/.raw}"; do
+  echo "Colour kernels, 1920x1080 working picture: $picture (ns per pixel, minimum of 5)"
+  kernel_figures "$picture" >kernels.txt
+  awk '{ printf "  %-28s %7.3f\n", $1, $2 }' kernels.txt
+  cube=$(awk '$1 == "BM_GradedStepCube33" { print $2 }' kernels.txt)
+  curve=$(awk '$1 == "BM_GradedStepCurve" { print $2 }' kernels.txt)
+  [ "$picture" = frame60.raw ] && flat_cube=$cube
+  case $picture in grain*) (($(echo "$cube > $worst_cube" | bc -l))) && worst_cube=$cube ;; esac
+  (($(echo "$curve > $worst_curve" | bc -l))) && worst_curve=$curve
+done
+echo "Kernel figures (one thread):"
+figure "whole cube step on grain, 33-point cube, ns/pixel (worst clip)" "$worst_cube" 4
+figure "whole cube step on flat content (clean frame), ns/pixel" "$flat_cube" 0.80
+figure "whole curve step on any content, ns/pixel (worst picture)" "$worst_curve" 1
+
+# One picture's custom-road step (working picture from the decoded picture, then the grade)
+# on 2 threads against 1, wall time, on the 10-bit grain clip (the scaler's slow path).
+frame_of grain10_420.mp4 36 yuv420p10le grain10_420.yuv
+step_bench() { # FORMAT PICTURE [CUBE]
+  PROLUT_BENCH_FORMAT=$1 PROLUT_BENCH_YUV=$2 PROLUT_BENCH_CUBE=${3:-} "$build_dir/bench/custom_road_bench" \
+    --benchmark_repetitions=5 2>/dev/null |
+    awk '/^BM_CustomRoadStep\/[0-9]+\/real_time / { split($1, name, "/"); v = $2 + 0
+      if (!(name[2] in low) || v < low[name[2]]) low[name[2]] = v } END { print low[1], low[2] }'
+}
+read -r step1 step2 <<<"$(step_bench yuv420p10le grain10_420.yuv grade33.cube)"
+echo "Custom-road step on one 10-bit grain picture, cube: 1 thread $step1 ms, 2 threads $step2 ms (minimum of 5)"
+figure "custom-road step, 2 threads / 1 thread" "$(ratio "$step2" "$step1")" 0.55
+
+# The scaling table: CPU per frame of each stage, 1080p and 4K (10-bit grain, cube), and the
+# frames per second that follow on P cores. Decoding and encoding run in threads of their
+# own; the loop's thread waits for each picture's step, whose slices spread over the cores
+# but for its serial share (from the 1- and 2-thread step: serial = 2 * two - one). The
+# kernels' benches work at 1080p; per pixel, 4K costs the same.
+cpu_of() { # COMMAND...: CPU milliseconds of one run
+  /usr/bin/time -f "%U %S" -o cpu.out "$@" </dev/null >/dev/null 2>&1
+  awk '{ printf "%.1f", ($1 + $2) * 1000 }' cpu.out
+}
+grade_ns=$(awk '$1 == "BM_GradedStepCube33" { print $2 }' <(kernel_figures grain10_420.raw))
+serial_share=$(echo "(2 * $step2 - $step1) / $step1" | bc -l)
+(($(echo "$serial_share < 0" | bc -l))) && serial_share=0
+echo "Scaling (10-bit 4:2:0 grain, 33-point cube, profile 3; CPU ms per frame; serial share of the step $(printf "%.2f" "$serial_share")):"
+printf '  %-10s %8s %8s %8s %8s %8s %8s %8s %8s\n' size decode scaler grade encode serial "4 cores" "8 cores" "16 cores"
+for size in 1920x1080 3840x2160; do
+  clip=grain10_420.mp4 frames=72
+  if [ "$size" = 3840x2160 ]; then
+    [ -n "${SKIP_4K:-}" ] && continue
+    clip=grain10_2160.mp4 frames=24
+    [ -f "$clip" ] || ffmpeg -v error -y -f lavfi -i "mandelbrot=size=$size:rate=25" \
+      -vf "format=yuv444p10le,noise=alls=6:allf=t" -frames:v $frames -c:v libx264 -pix_fmt yuv420p10le "$clip"
+  fi
+  w=${size%x*} h=${size#*x}
+  scale=$(echo "$w * $h / (1920 * 1080)" | bc -l)
+  decode=$(echo "$(cpu_of ffmpeg -threads 1 -i "$clip" -an -f null -) / $frames" | bc -l)
+  whole=$(echo "$(cpu_of taskset -c 0 "$prolut" "$clip" out.mov 3 y 4 grade33.cube) / $frames" | bc -l)
+  step=$(echo "$step1 * $scale" | bc -l)
+  grade=$(echo "$grade_ns * $w * $h / 1000000" | bc -l)
+  scaler=$(echo "$step - $grade" | bc -l)
+  encode=$(echo "$whole - $decode - $step" | bc -l)
+  serial=$(echo "$step * $serial_share" | bc -l)
+  fps=()
+  for cores in 4 8 16; do
+    total=$(echo "$whole / $cores" | bc -l)
+    loop=$(echo "$serial + ($step - $serial) / $cores" | bc -l)
+    bound=$(echo "if ($total > $loop) $total else $loop" | bc -l)
+    fps+=("$(printf "%.0f" "$(echo "1000 / $bound" | bc -l)")")
+  done
+  printf '  %-10s %8.1f %8.1f %8.1f %8.1f %8.1f %8s %8s %8s\n' "$size" "$decode" "$scaler" "$grade" "$encode" "$serial" "${fps[@]}"
 done

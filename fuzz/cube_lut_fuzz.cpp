@@ -1,8 +1,13 @@
-// Any bytes as the text of a cube file. A cube that loads is then used as the custom road
-// uses it, so that whatever its lattice holds (nan, inf, 1e30) reaches the float-to-integer
-// conversions, which must give clamped 10-bit results and in-range YUV.
+// Any bytes as the text of a cube file, up to 4 KiB: enough for every rule of the format and
+// for cubes of up to 15 points, while longer texts only repeat lattice lines and slow the
+// search. The report must agree with the result. A cube that loads is then used as the custom
+// road uses it on a sample of codes, so that whatever its lattice holds (nan, inf, 1e30)
+// reaches the float-to-integer conversions, which must give clamped 10-bit results and
+// in-range YUV.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "colour/cube_lut.h"
 #include "colour/tone_map.h"
@@ -10,8 +15,9 @@
 
 namespace {
 
-constexpr int width = 256;
-constexpr int height = 4;
+constexpr size_t max_text_size = 4096;
+constexpr int width = 16;
+constexpr int height = 2;
 
 CubeLut lut;
 TransferCurve curve;
@@ -21,26 +27,38 @@ uint16_t luma[width * height];
 uint16_t cb[width / 2 * height];
 uint16_t cr[width / 2 * height];
 
-// Every 8-bit code on every axis, with the other axes at fixed and input-driven codes, so
-// the last cell of every axis and arbitrary cells are both reached.
+// The first pixels put the ends of the axes, the two sides of a cell's edge and the codes past
+// the last full cell (when N - 1 does not divide 256) on every channel; the others take their
+// codes from the input. The low byte, which the grade ignores, varies.
 void fill_picture(const uint8_t* data, size_t size) {
-    for (int x = 0; x < width; ++x) {
-        uint16_t* row0 = picture + 3 * x;
-        uint16_t* row1 = row0 + 3 * width;
-        uint16_t* row2 = row1 + 3 * width;
-        uint16_t* row3 = row2 + 3 * width;
-        const int other = size > 0 ? data[x % size] : 0;
-        row0[0] = row0[1] = row0[2] = uint16_t(x << 8 | x);
-        row1[0] = uint16_t(x << 8), row1[1] = uint16_t(other << 8), row1[2] = 0xFFFF;
-        row2[0] = 0xFFFF, row2[1] = uint16_t(x << 8), row2[2] = uint16_t(other << 8);
-        row3[0] = uint16_t(other << 8), row3[1] = 0, row3[2] = uint16_t(x << 8 | 0xFF);
+    const int cell = cube_cell_width(lut.grid_size), last = (lut.grid_size - 1) * cell;
+    const int edges[6] = {
+        0, 255, std::min(cell, 256) - 1, std::min(cell, 255), std::min(last - 1, 255), std::min(last, 255)};
+    for (int p = 0; p < width * height; ++p) {
+        for (int c = 0; c < 3; ++c) {
+            const int i = 3 * p + c;
+            const int code = p < 12 ? edges[(p + c * (1 + p / 6)) % 6] : data[size_t(i) % size];
+            picture[i] = uint16_t(code << 8 | (i * 37 & 0xFF));
+        }
     }
+}
+
+bool report_agrees(int result, const CubeLoadReport& report, const uint8_t* data, size_t size) {
+    const size_t reason_length = strnlen(report.reason, sizeof report.reason);
+    if (reason_length == sizeof report.reason || (result == 0) != (reason_length == 0)) return false;
+    const long lines = std::count(data, data + size, '\n') + (size > 0 && data[size - 1] != '\n');
+    return report.line >= 0 && report.line <= lines && (result != 0 || report.line == 0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (init_cube_lut_from_text(&lut, reinterpret_cast<const char*>(data), size) != 0) return 0;
+    if (size > max_text_size) return 0;
+    CubeLoadReport report;
+    std::memset(&report, 0x5A, sizeof report);
+    const int result = init_cube_lut_from_text(&lut, reinterpret_cast<const char*>(data), size, &report);
+    if (!report_agrees(result, report, data, size)) __builtin_trap();
+    if (result != 0) return 0;
     fill_picture(data, size);
     tone_map_working_picture(reinterpret_cast<uint8_t*>(picture), 6 * width, width, height, 4, &curve, &lut);
     for (uint16_t sample : picture) {

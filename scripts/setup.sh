@@ -10,6 +10,7 @@ required_packages=(
   cmake make g++ pkg-config
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev
+  opencolorio-tools
 )
 
 install_missing_packages() {

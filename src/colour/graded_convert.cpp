@@ -1,70 +1,44 @@
 #include "colour/graded_convert.h"
 
 #include <cstddef>
-#include <cstdlib>
-#include <cstring>
 
 #include <emmintrin.h>
-#include <sys/mman.h>
-
-#include "colour/tone_map.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read in host order");
 
 namespace {
 
-constexpr uint32_t cached_marker = 1u << 31;
-
-uint32_t pack_colour(const YuvTables& t, int r, int g, int b) {
-    return cached_marker | uint32_t(luma_from(t, r, g, b)) << 20 | uint32_t(cb_from(t, r, g, b)) << 10 |
-           uint32_t(cr_from(t, r, g, b));
-}
+// Every colour word carries the top bit, so that no colour reads as 0.
+constexpr uint32_t colour_marker = 1u << 31;
 
 // The largest values the subtracted colour-difference tables reach (at 1023): storing
 // largest - term keeps each field's sum between 0 and 897, and the 448 they add in all is
 // taken back by starting Cb and Cr at 512 - 448.
 constexpr uint32_t cb_red_top = 151, cb_green_top = 297, cr_green_top = 376, cr_blue_top = 72;
-constexpr uint32_t colour_base = cached_marker | 64u << 20 | 64u << 10 | 64u;
+constexpr uint32_t colour_base = colour_marker | 64u << 20 | 64u << 10 | 64u;
 
 uint32_t colour_term(uint32_t luma, uint32_t cb, uint32_t cr) { return luma << 20 | cb << 10 | cr; }
 
-void make_curve_terms(GradedConvert* graded, const TransferCurve& curve, const YuvTables& t) {
-    for (int code = 0; code < 256; ++code) {
-        const int v = int(curve.entries[code]);
-        graded->colour_terms[0][code] = colour_term(t.y_from_r[v], cb_red_top - t.u_from_r[v], t.v_from_r[v]);
-        graded->colour_terms[1][code] =
+void make_colour_terms(GradedConvert* graded, const YuvTables& t) {
+    for (int v = 0; v < 1024; ++v) {
+        graded->colour_terms[0][v] = colour_term(t.y_from_r[v], cb_red_top - t.u_from_r[v], t.v_from_r[v]);
+        graded->colour_terms[1][v] =
             colour_term(t.y_from_g[v], cb_green_top - t.u_from_g[v], cr_green_top - t.v_from_g[v]);
-        graded->colour_terms[2][code] =
-            colour_term(t.y_from_b[v], t.u_from_b[v], cr_blue_top - t.v_from_b[v]);
+        graded->colour_terms[2][v] = colour_term(t.y_from_b[v], t.u_from_b[v], cr_blue_top - t.v_from_b[v]);
     }
 }
 
-constexpr uint32_t block_size = 64;             // 4 x 4 x 4 colours
-constexpr uint32_t block_count_max = 1u << 18;  // blocks of 8-bit colour space
-constexpr uintptr_t huge_page = uintptr_t(2) << 20;
-// Every block there can be, block 0, the block index and room to start on a huge page.
-constexpr size_t reservation_size = (size_t(block_count_max) + 1) * block_size * sizeof(uint32_t) +
-                                    block_count_max * sizeof(uint32_t) + huge_page;
+void make_curve_terms(GradedConvert* graded, const TransferCurve& curve) {
+    for (int code = 0; code < 256; ++code) {
+        for (int c = 0; c < 3; ++c)
+            graded->curve_terms[c][code] = graded->colour_terms[c][int(curve.entries[code])];
+    }
+}
 
 // The colour of a pixel's 8-bit codes, key = blue << 16 | green << 8 | red.
 uint32_t curve_colour(const GradedConvert& graded, uint32_t key) {
-    return colour_base + graded.colour_terms[0][key & 255] + graded.colour_terms[1][key >> 8 & 255] +
-           graded.colour_terms[2][key >> 16];
-}
-
-// Where the colour of a key is kept. A colour met for the first time gives its block a
-// place; fresh pages read as zero, so a new block needs no clearing.
-uint32_t colour_place(GradedConvert* graded, uint32_t key) {
-    const uint32_t r = key & 255, g = key >> 8 & 255, b = key >> 16;
-    uint32_t& block = graded->block_of[(b >> 2) << 12 | (g >> 2) << 6 | r >> 2];
-    if (block == 0) block = graded->block_count++;
-    return block * block_size + ((b & 3) << 4 | (g & 3) << 2 | (r & 3));
-}
-
-uint32_t find_colour(GradedConvert* graded, uint32_t key) {
-    int v[3];
-    tone_map_cube_pixel(graded->lut, uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16), v);
-    return pack_colour(*graded->yuv, v[0], v[1], v[2]);
+    return colour_base + graded.curve_terms[0][key & 255] + graded.curve_terms[1][key >> 8 & 255] +
+           graded.curve_terms[2][key >> 16];
 }
 
 constexpr int stretch_length = 32;
@@ -112,41 +86,45 @@ inline void put_colour(uint32_t colour, int x, int width, uint16_t* luma, uint16
     }
 }
 
-// The curve's colours come from three small tables, so a stretch is done pixel by pixel.
+// A stretch's colours into the planes. Stretches start on even pixels, so they hold whole
+// pairs but for a lone last pixel of the row.
+void put_colours(const uint32_t* colours, int x, int count, int width, uint16_t* luma, uint16_t* cb,
+                 uint16_t* cr) {
+    int i = 0;
+    for (; i + 1 < count; i += 2) {
+        luma[x + i] = uint16_t(colours[i] >> 20 & 1023);
+        luma[x + i + 1] = uint16_t(colours[i + 1] >> 20 & 1023);
+        cr[(x + i) >> 1] = uint16_t(colours[i] & 1023);
+        cb[(x + i) >> 1] = uint16_t(colours[i + 1] >> 10 & 1023);
+    }
+    if (i < count) put_colour(colours[i], x + i, width, luma, cb, cr);
+}
+
+// The curve's colours come from three small tables.
 struct CurveColours {
     const GradedConvert* graded;
-    uint32_t colour_of(uint32_t key) const { return curve_colour(*graded, key); }
+    uint32_t colour_of(const uint16_t* pixel) const { return curve_colour(*graded, key_of(pixel)); }
     void stretch(const uint16_t* src, int x, int count, int width, uint16_t* luma, uint16_t* cb,
                  uint16_t* cr) const {
-        for (int i = 0; i < count; ++i, src += 3) {
-            put_colour(curve_colour(*graded, key_of(src)), x + i, width, luma, cb, cr);
-        }
+        uint32_t colours[stretch_length];
+        for (int i = 0; i < count; ++i, src += 3) colours[i] = curve_colour(*graded, key_of(src));
+        put_colours(colours, x, count, width, luma, cb, cr);
     }
 };
 
-// The cube's colours live in a large cache: a stretch first finds where all its colours
-// are kept and then fetches them, so that the fetches wait on nothing before them and
-// many are in flight at once.
+// The cube's colours come from the kernel, a stretch at a time.
 struct CubeColours {
-    GradedConvert* graded;
-    uint32_t colour_of(uint32_t key) const {
-        uint32_t& known = graded->colour_blocks[colour_place(graded, key)];
-        if (known == 0) known = find_colour(graded, key);
-        return known;
+    const CubeKernel* kernel;
+    uint32_t colour_of(const uint16_t* pixel) const {
+        uint32_t colour;
+        cube_kernel_colours(*kernel, pixel, 1, &colour);
+        return colour;
     }
     void stretch(const uint16_t* src, int x, int count, int width, uint16_t* luma, uint16_t* cb,
                  uint16_t* cr) const {
-        uint32_t keys[stretch_length], places[stretch_length];
-        for (int i = 0; i < count; ++i, src += 3) {
-            keys[i] = key_of(src);
-            places[i] = colour_place(graded, keys[i]);
-            __builtin_prefetch(graded->colour_blocks + places[i]);
-        }
-        for (int i = 0; i < count; ++i) {
-            uint32_t& known = graded->colour_blocks[places[i]];
-            if (known == 0) known = find_colour(graded, keys[i]);
-            put_colour(known, x + i, width, luma, cb, cr);
-        }
+        uint32_t colours[stretch_length];
+        cube_kernel_colours(*kernel, src, count, colours);
+        put_colours(colours, x, count, width, luma, cb, cr);
     }
 };
 
@@ -175,8 +153,7 @@ void graded_row(Colours colours, const uint16_t* src, int width, uint16_t* luma,
             const uint16_t* group = src + 3 * x;
             bool flat = run.key != UINT32_MAX && continues_run(run, group);
             if (!flat && uniform_group(group)) {
-                const uint32_t key = key_of(group);
-                describe_run(&run, key, colours.colour_of(key));
+                describe_run(&run, key_of(group), colours.colour_of(group));
                 flat = true;
             }
             if (flat) {
@@ -200,38 +177,22 @@ void prepare_graded_convert(GradedConvert* graded, int colour_mode, TransferCurv
     release_graded_convert(graded);
     if (!yuv->yuv_tables_built) build_yuv_tables(yuv);
     graded->colour_mode = colour_mode;
-    graded->lut = lut;
-    graded->yuv = yuv;
+    make_colour_terms(graded, *yuv);
     if (colour_mode == 4) {
-        // Huge pages spare the address translations that colours spread over many small
-        // pages would cost; without them the same code runs on small pages.
-        void* reservation = mmap(nullptr, reservation_size, PROT_READ | PROT_WRITE,
-                                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (reservation == MAP_FAILED) return;
-        graded->reservation = reservation;
-        uintptr_t start = (reinterpret_cast<uintptr_t>(reservation) + huge_page - 1) & ~(huge_page - 1);
-        madvise(reinterpret_cast<void*>(start),
-                reservation_size - (start - reinterpret_cast<uintptr_t>(reservation)), MADV_HUGEPAGE);
-        graded->colour_blocks = reinterpret_cast<uint32_t*>(start);
-        graded->block_of = graded->colour_blocks + (size_t(block_count_max) + 1) * block_size;
-        graded->block_count = 1;
-        graded->ready = true;
+        graded->ready = prepare_cube_kernel(&graded->cube, lut, graded->colour_terms, colour_base);
         return;
     }
     if (!curve->transfer_curve_built) build_transfer_curve(curve, 1.0f, colour_mode);
-    make_curve_terms(graded, *curve, *yuv);
+    make_curve_terms(graded, *curve);
     graded->ready = true;
 }
 
 void release_graded_convert(GradedConvert* graded) {
-    if (graded->reservation != nullptr) munmap(graded->reservation, reservation_size);
-    graded->reservation = nullptr;
-    graded->block_of = graded->colour_blocks = nullptr;
-    graded->block_count = 0;
+    release_cube_kernel(&graded->cube);
     graded->ready = false;
 }
 
-void convert_graded_bgr48_to_yuv422p10(GradedConvert* graded, const uint8_t* bgr48, int bgr48_stride,
+void convert_graded_bgr48_to_yuv422p10(const GradedConvert* graded, const uint8_t* bgr48, int bgr48_stride,
                                        int width, int height, uint8_t* const yuv_planes[3],
                                        const int yuv_strides[3]) {
     for (int row = 0; row < height; ++row) {
@@ -240,7 +201,7 @@ void convert_graded_bgr48_to_yuv422p10(GradedConvert* graded, const uint8_t* bgr
         uint16_t* cb = reinterpret_cast<uint16_t*>(yuv_planes[1] + ptrdiff_t(row) * yuv_strides[1]);
         uint16_t* cr = reinterpret_cast<uint16_t*>(yuv_planes[2] + ptrdiff_t(row) * yuv_strides[2]);
         if (graded->colour_mode == 4) {
-            graded_row(CubeColours{graded}, src, width, luma, cb, cr);
+            graded_row(CubeColours{&graded->cube}, src, width, luma, cb, cr);
         } else {
             graded_row(CurveColours{graded}, src, width, luma, cb, cr);
         }

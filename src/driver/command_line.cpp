@@ -59,10 +59,13 @@ static const char guide_text[] =
     "  colour_mode    with y: 0 house curve (the default), 1 BT.709 curve, 2 power 1/1.8 curve,\n"
     "                 3 linear, 4 the 3D LUT of cube_file\n"
     "  cube_file      the .cube file of colour mode 4 (default: NivlotosRGB.cube)\n"
-    "  snapshot_file  writes picture 21 there as raw RGB bytes and ends the run; the 20 pictures\n"
-    "                 before it go to the file D:\\temp.mov in the current directory\n"
+    "  snapshot_file  writes picture 21 there and ends the run: a PNG image when the name ends\n"
+    "                 in .png, raw RGB bytes otherwise; the 20 pictures before it go to the file\n"
+    "                 D:\\temp.mov in the current directory\n"
     "\n"
     "Press q to stop early: the output is finished and keeps every picture encoded so far.\n"
+    "When standard error is a terminal, a status line there shows the pictures done and their\n"
+    "total, pictures per second, speed, time spent and time left.\n"
     "\n"
     "Examples:\n"
     "  prolut camera.mp4 edit.mov 3                    ProRes HQ\n"
@@ -107,8 +110,14 @@ int load_cube_step(TranscodeState* state) {
     // Echoed byte for byte: a name holding '%' must not be read as a format.
     fputs(options->cube_path, stdout);
     fputs("\n", stdout);
-    if (init_cube_lut(&state->cube_lut, options->cube_path) < 0) {
+    CubeLoadReport report{};
+    if (init_cube_lut(&state->cube_lut, options->cube_path, &report) < 0) {
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not open the cube file: %s\n", options->cube_path);
+        if (report.line > 0) {
+            report_failure("cube file '%s', line %d: %s", options->cube_path, report.line, report.reason);
+        } else {
+            report_failure("cube file '%s': %s", options->cube_path, report.reason);
+        }
         return -1;
     }
     return 0;

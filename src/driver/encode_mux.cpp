@@ -2,23 +2,28 @@
 
 #include <cstdio>
 
+#include "driver/status_line.h"
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
 static void report_progress(const TranscodeState* state) {
     if (state->written_packets % state->progress_interval == 0) {
+        status_line_make_way();
         printf(" frame %d\n", static_cast<int>(state->written_packets));
     }
 }
 
 static int report_encode_error(int status) {
+    status_line_break();
     printf(" Error encoding video frame: %d\n", status);
     av_log(nullptr, AV_LOG_DEBUG, "Error encoding video frame: %d\n", status);
     return 1;
 }
 
 static int report_write_error(int status) {
+    status_line_break();
     printf(" Error while writing video frame: %d\n", status);
     av_log(nullptr, AV_LOG_DEBUG, "Error while writing video frame: %d\n", status);
     return 1;
@@ -64,6 +69,7 @@ int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
         if (frame == nullptr) report_progress(state);
     }
     if (frame != nullptr) report_progress(state);
+    status_line_update(state);
     return result;
 }
 

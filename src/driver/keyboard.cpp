@@ -4,6 +4,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "driver/status_line.h"
+
 volatile sig_atomic_t stop_requested = 0;
 
 static struct termios saved_terminal;
@@ -18,6 +20,7 @@ static void restore_terminal() {
 
 static void on_stop_signal(int) {
     if (stop_requested) {
+        status_line_end_at_once();
         restore_terminal();
         _exit(130);
     }

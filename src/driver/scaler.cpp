@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "driver/status_line.h"
+
 extern "C" {
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -46,6 +48,7 @@ static void tell_source_colours(SwsContext* scaler, const AVFrame* frame, AVPixe
 int scale_frame(SwsContext* scaler, AVFrame* destination, const AVFrame* frame) {
     int status = sws_scale_frame(scaler, destination, frame);
     if (status < 0) {
+        status_line_break();
         printf("Error, could not convert the picture: %d\n", status);
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not convert the picture: %d\n", status);
     }
@@ -53,7 +56,7 @@ int scale_frame(SwsContext* scaler, AVFrame* destination, const AVFrame* frame) 
 }
 
 SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame, int width,
-                             int height, AVPixelFormat format) {
+                             int height, AVPixelFormat format, int threads) {
     ScalerSource source{frame->width, frame->height, frame->format, frame->color_range, frame->colorspace};
     if (*scaler != nullptr && same_source(*made_for, source)) return *scaler;
     sws_freeContext(*scaler);
@@ -67,13 +70,14 @@ SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const 
         av_opt_set_int(*scaler, "dsth", height, 0);
         av_opt_set_int(*scaler, "dst_format", format, 0);
         av_opt_set_int(*scaler, "sws_flags", SWS_BICUBIC, 0);
-        av_opt_set_int(*scaler, "threads", 0, 0);
+        av_opt_set_int(*scaler, "threads", threads, 0);
         if (sws_init_context(*scaler, nullptr, nullptr) < 0) {
             sws_freeContext(*scaler);
             *scaler = nullptr;
         }
     }
     if (*scaler == nullptr) {
+        status_line_break();
         printf("Error, could not initialize the conversion context\n");
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not initialize the conversion context\n");
         return nullptr;

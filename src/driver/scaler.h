@@ -9,5 +9,6 @@
 // output size and format). Negative, after a message, when the scaler fails.
 int scale_frame(SwsContext* scaler, AVFrame* destination, const AVFrame* frame);
 
+// threads: the scaler's own slice threads, 0 for as many as there are cores.
 SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const AVFrame* frame, int width,
-                             int height, AVPixelFormat format);
+                             int height, AVPixelFormat format, int threads);

@@ -1,8 +1,13 @@
 #include "driver/snapshot.h"
 
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
+extern "C" {
+#include <libavutil/avstring.h>
+}
+
+#include "driver/status_line.h"
 #include "driver/working_picture.h"
 
 bool snapshot_due(const TranscodeState* state) {
@@ -17,30 +22,85 @@ uint8_t snapshot_byte(uint16_t sample) {
     return static_cast<uint8_t>(value + 0.5);
 }
 
-bool dump_snapshot(TranscodeState* state) {
-    const char* path = state->options.snapshot_path;
-    FILE* file = fopen(path, "wb");
-    if (file == nullptr) {
-        printf("Error, could not open snapshot file %s\n", path);
-        return false;
+// A name that ends in ".png", in any case, asks for a PNG image.
+static bool snapshot_is_png(const char* path) {
+    const size_t length = strlen(path);
+    return length >= 4 && av_strcasecmp(path + length - 4, ".png") == 0;
+}
+
+// The working picture as 8-bit R, G, B rows; null when there is no memory for it.
+static AVFrame* snapshot_picture(const TranscodeState* state) {
+    AVFrame* picture = av_frame_alloc();
+    if (picture == nullptr) return nullptr;
+    picture->format = AV_PIX_FMT_RGB24;
+    picture->width = state->encoder_context->width;
+    picture->height = state->encoder_context->height;
+    if (av_frame_get_buffer(picture, 0) < 0) {
+        av_frame_free(&picture);
+        return nullptr;
     }
-    int width = state->encoder_context->width;
-    int height = state->encoder_context->height;
     const AVFrame* working = state->working_frame;
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-    bool written = true;
-    for (int y = 0; y < height && written; ++y) {
+    for (int y = 0; y < picture->height; ++y) {
         const uint16_t* samples = reinterpret_cast<const uint16_t*>(
             working->data[0] + static_cast<size_t>(y) * working->linesize[0]);
-        for (int x = 0; x < width; ++x) {
+        uint8_t* row = picture->data[0] + static_cast<size_t>(y) * picture->linesize[0];
+        for (int x = 0; x < picture->width; ++x) {
             row[3 * x] = snapshot_byte(samples[3 * x + 2]);
             row[3 * x + 1] = snapshot_byte(samples[3 * x + 1]);
             row[3 * x + 2] = snapshot_byte(samples[3 * x]);
         }
-        written = fwrite(row.data(), 1, row.size(), file) == row.size();
     }
+    return picture;
+}
+
+static bool write_raw(FILE* file, const AVFrame* picture) {
+    const size_t row_bytes = static_cast<size_t>(picture->width) * 3;
+    for (int y = 0; y < picture->height; ++y) {
+        if (fwrite(picture->data[0] + static_cast<size_t>(y) * picture->linesize[0], 1, row_bytes, file) !=
+            row_bytes) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// FFmpeg's own PNG encoder: 8-bit RGB, the very bytes of the raw snapshot.
+static bool write_png(FILE* file, const AVFrame* picture) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    AVCodecContext* encoder = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket* packet = av_packet_alloc();
+    bool written = false;
+    if (encoder != nullptr && packet != nullptr) {
+        encoder->width = picture->width;
+        encoder->height = picture->height;
+        encoder->pix_fmt = AV_PIX_FMT_RGB24;
+        encoder->time_base = AVRational{1, 1};
+        written = avcodec_open2(encoder, codec, nullptr) >= 0 && avcodec_send_frame(encoder, picture) >= 0 &&
+                  avcodec_receive_packet(encoder, packet) >= 0 &&
+                  fwrite(packet->data, 1, packet->size, file) == static_cast<size_t>(packet->size);
+    }
+    av_packet_free(&packet);
+    avcodec_free_context(&encoder);
+    return written;
+}
+
+bool dump_snapshot(TranscodeState* state) {
+    const char* path = state->options.snapshot_path;
+    FILE* file = fopen(path, "wb");
+    if (file == nullptr) {
+        status_line_break();
+        printf("Error, could not open snapshot file %s\n", path);
+        return false;
+    }
+    AVFrame* picture = snapshot_picture(state);
+    bool written =
+        picture != nullptr && (snapshot_is_png(path) ? write_png(file, picture) : write_raw(file, picture));
     if (fclose(file) != 0) written = false;
-    if (!written) printf("Error, could not write snapshot file %s\n", path);
+    av_frame_free(&picture);
+    if (!written) {
+        status_line_break();
+        printf("Error, could not write snapshot file %s\n", path);
+    }
     return written;
 }
 

@@ -9,6 +9,7 @@
 #include "driver/plain_road.h"
 #include "driver/report.h"
 #include "driver/snapshot.h"
+#include "driver/status_line.h"
 
 struct LoopEndRule {
     LoopEnd end;
@@ -68,6 +69,7 @@ static LoopEnd transcode_picture(TranscodeState* state) {
 }
 
 static LoopEnd report_decode_error() {
+    status_line_break();
     printf("Error decoding video frame\n");
     av_log(nullptr, AV_LOG_DEBUG, "Error decoding video frame\n");
     return LOOP_END_DECODE_ERROR;
@@ -92,6 +94,7 @@ static LoopEnd end_of_input(TranscodeState* state, int read_status) {
     if (stop_requested) return LOOP_END_SIGNAL;
     LoopEnd end = LOOP_END_INPUT;
     if (read_status != AVERROR_EOF) {
+        status_line_break();
         printf("Error reading the input file: %d\n", read_status);
         av_log(nullptr, AV_LOG_DEBUG, "Error reading the input file: %d\n", read_status);
         end = LOOP_END_READ_ERROR;
@@ -123,6 +126,7 @@ static LoopEnd transcode_turn(TranscodeState* state) {
 int transcode_loop(TranscodeState* state) {
     state->processed_frames = 0;
     keyboard_begin();
+    status_line_begin();
     LoopEnd end = LOOP_RUNNING;
     while (end == LOOP_RUNNING) end = transcode_turn(state);
     if (loop_end_drains(end) && encode_and_mux_frame(state, nullptr) != 0) end = LOOP_END_ENCODE_ERROR;
@@ -136,6 +140,7 @@ static bool report_unfinished_output(int status) {
 
 int shutdown_pipeline(TranscodeState* state, int status) {
     keyboard_end();
+    status_line_end(state);
     AVFormatContext* output_context = state->output_context;
     // A file whose end could not be written is reported once, however many steps failed.
     bool finished = true;
@@ -145,6 +150,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
         printf("\nComplete\n");
     }
     release_cube_lut(&state->cube_lut);
+    stop_slice_pool(&state->slice_pool);
     release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
     if (output_context != nullptr) {

@@ -12,6 +12,7 @@ extern "C" {
 #include "colour/graded_convert.h"
 #include "colour/transfer_curve.h"
 #include "colour/yuv_convert.h"
+#include "driver/slice_pool.h"
 
 // The parsed command line; filled once, read-only afterwards.
 struct RunOptions {
@@ -100,4 +101,5 @@ struct TranscodeState {
     TransferCurve transfer_curve;
     YuvTables yuv_tables;
     GradedConvert graded_convert;
+    SlicePool slice_pool;  // started with the first custom-road picture
 };

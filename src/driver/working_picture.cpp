@@ -1,6 +1,7 @@
 #include "driver/working_picture.h"
 
 #include "driver/scaler.h"
+#include "driver/slice_pool.h"
 
 struct Rgb8Format {
     AVPixelFormat format;
@@ -26,17 +27,40 @@ const Rgb8Layout* rgb8_layout_of(AVPixelFormat format) {
     return nullptr;
 }
 
+struct WidenJob {
+    const AVFrame* frame;
+    const Rgb8Layout* layout;
+    AVFrame* working;
+};
+
+static void widen_slice(void* context, int slice, int slice_count) {
+    const WidenJob& job = *static_cast<const WidenJob*>(context);
+    const int first = slice_row(job.frame->height, slice, slice_count);
+    const int rows = slice_row(job.frame->height, slice + 1, slice_count) - first;
+    const uint8_t* planes[AV_NUM_DATA_POINTERS];
+    for (int p = 0; p < AV_NUM_DATA_POINTERS; ++p) {
+        planes[p] = job.frame->data[p] != nullptr
+                        ? job.frame->data[p] + ptrdiff_t(first) * job.frame->linesize[p]
+                        : nullptr;
+    }
+    widen_rgb8_to_bgr48(planes, job.frame->linesize, *job.layout, job.frame->width, rows,
+                        job.working->data[0] + ptrdiff_t(first) * job.working->linesize[0],
+                        job.working->linesize[0]);
+}
+
 LoopEnd fill_working_picture(TranscodeState* state) {
     const AVFrame* frame = state->decoded_frame;
     AVFrame* working = state->working_frame;
     const Rgb8Layout* layout = rgb8_layout_of(static_cast<AVPixelFormat>(frame->format));
     if (layout != nullptr && frame->width == working->width && frame->height == working->height) {
-        widen_rgb8_to_bgr48(frame->data, frame->linesize, *layout, frame->width, frame->height,
-                            working->data[0], working->linesize[0]);
+        WidenJob job{frame, layout, working};
+        run_slices(&state->slice_pool, slice_count_for(state->slice_pool, frame->height), widen_slice, &job);
         return LOOP_RUNNING;
     }
-    SwsContext* scaler = scaler_for_frame(&state->bgr48_scaler, &state->bgr48_scaler_source, frame,
-                                          working->width, working->height, AV_PIX_FMT_BGR48LE);
+    // The scaler slices the picture over threads of its own, as many as the pool has.
+    SwsContext* scaler =
+        scaler_for_frame(&state->bgr48_scaler, &state->bgr48_scaler_source, frame, working->width,
+                         working->height, AV_PIX_FMT_BGR48LE, state->slice_pool.threads);
     if (scaler == nullptr) return LOOP_END_SCALER_ERROR;
     if (scale_frame(scaler, working, frame) < 0) return LOOP_END_SCALER_ERROR;
     return LOOP_RUNNING;

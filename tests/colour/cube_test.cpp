@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <random>
 #include <sstream>
+#include <tuple>
 
+#include "colour/tone_map.h"
 #include "cube_cases.h"
+#include "support.h"
 
 namespace {
 
@@ -24,16 +31,22 @@ struct LoadedCube {
     }
 };
 
-// A refused text leaves no lattice behind, prints nothing and never reaches the tables.
+// A refused text leaves no lattice behind, prints nothing, never reaches the tables and says
+// where and why; every text that loads has the unit cube's corners as its lattice.
 TEST(CubeLoader, AcceptsAndRefusesTexts) {
     for (const CubeCase& c : cube_load_cases()) {
         CubeLut lut{};
+        CubeLoadReport report{-1, "unset"};
         std::istringstream stream(c.text);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(load_cube_text(&lut, stream), c.result) << c.name;
+        EXPECT_EQ(load_cube_text(&lut, stream, &report), c.result) << c.name;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;
+        EXPECT_EQ(report.line, c.line) << c.name;
+        EXPECT_TRUE(c.result > 0 ? report.reason[0] == '\0' : std::strstr(report.reason, c.reason) != nullptr)
+            << c.name << ": " << report.reason;
         EXPECT_EQ(lut.grid_size * lut.grid_size * lut.grid_size, std::max(c.result, 0)) << c.name;
         EXPECT_EQ(lut.lattice == nullptr, c.result < 0) << c.name;
+        for (int v = 0; c.result > 0 && v < 24; ++v) EXPECT_EQ(lut.lattice[v], v / 3 >> v % 3 & 1) << c.name;
         EXPECT_EQ(init_cube_lut_from_text(&lut, c.text.data(), c.text.size()), -(c.result < 0)) << c.name;
         release_cube_lut(&lut);
     }
@@ -108,6 +121,71 @@ TEST(CubeSampler, LatticePointsAndBetween) {
             EXPECT_LE(cube.lut.cell_index_table[v], n - 2) << "N " << n << " value " << v;
         }
     }
+}
+
+// An OpenColorIO tool run to its end: its standard output. A missing tool (status 127) fails.
+std::string ocio(const std::string& words) {
+    std::istringstream split(words);
+    Child child;
+    start(&child, {std::istream_iterator<std::string>(split), {}});
+    finish(&child);
+    EXPECT_EQ(child.status, 0) << words << ": failed, or opencolorio-tools is not installed";
+    return child.output;
+}
+
+// Cubes that OpenColorIO bakes from a grade with a lifted black, graded by our arithmetic and
+// by OpenColorIO's own reading of the same file at the same colours (code / 255).
+//
+// Largest difference in 10-bit codes, measured over all 16,777,216 8-bit colours (ocioconvert
+// --lut on a float image of every colour, against tone_map_cube_pixel): 5 for 2, 5 and 9
+// points, 6 for 17, 33 and 65 (2 codes of 255). Our cells span 256 / (N - 1) codes where
+// OpenColorIO spreads the lattice over 0..255, it interpolates tetrahedrally, and we truncate
+// to 10 bits. Where N - 1 does not divide 256 the codes above the last full cell sit on the
+// last point: 32 codes (8 of 255) for 32 points, iridas_cube's default, and 14 (4 of 255) for
+// 64, resolve_cube's.
+TEST(CubeWriters, OpenColorIoBakesGradeAsOpenColorIoReadsThem) {
+    TempDir dir;
+    const std::string path = dir.file("grade.cube");
+    // How ociobakelut is asked, how many colours are checked (the cube's corners first, then at
+    // random), the difference allowed.
+    const std::tuple<const char*, int, int> bakes[] = {
+        {"iridas_cube --cubesize 2", 40, 5},  {"iridas_cube --cubesize 17", 40, 6},
+        {"iridas_cube --cubesize 33", 24, 6}, {"iridas_cube", 24, 32},
+        {"resolve_cube --cubesize 9", 40, 5}, {"resolve_cube", 8, 14}};
+    for (const auto& [bake, colours, allowed] : bakes) {
+        ocio(std::string(
+                 "ociobakelut --slope 1.1 0.95 0.9 --offset 0.053294 0.029294 0.017294 --power 1.2 1 0.9 "
+                 "--sat 0.8 --format ") +
+             bake + " " + path);
+        CubeLut lut{};
+        ASSERT_EQ(init_cube_lut(&lut, path.c_str()), 0) << bake;
+        std::minstd_rand random(7);
+        int worst = 0;
+        for (int n = 0; n < colours; ++n) {
+            int rgb[3], ours[3];
+            std::string check = "ociochecklut " + path;
+            for (int c = 0; c < 3; ++c) {
+                rgb[c] = n < 8 ? (n >> c & 1) * 255 : int(random() % 256);
+                check += " " + std::to_string(rgb[c] / 255.0);
+            }
+            tone_map_cube_pixel(&lut, uint8_t(rgb[0]), uint8_t(rgb[1]), uint8_t(rgb[2]), ours);
+            std::istringstream theirs(ocio(check));
+            for (int c = 0; c < 3; ++c) {
+                double value = 2;
+                theirs >> value;
+                worst =
+                    std::max(worst, std::abs(int(std::lround(std::clamp(value, 0.0, 1.0) * 1023)) - ours[c]));
+            }
+        }
+        release_cube_lut(&lut);
+        EXPECT_LE(worst, allowed) << bake;
+    }
+    // A grade that keeps the channels apart goes out of resolve_cube as a 1D table.
+    ocio("ociobakelut --format resolve_cube --offset 0.05 0.03 0.02 " + path);
+    CubeLut lut{};
+    CubeLoadReport report;
+    EXPECT_EQ(init_cube_lut(&lut, path.c_str(), &report), -1);
+    EXPECT_TRUE(report.line == 1 && std::strstr(report.reason, "LUT_1D_SIZE")) << report.reason;
 }
 
 }  // namespace

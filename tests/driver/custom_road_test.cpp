@@ -6,7 +6,6 @@
 #include <cmath>
 #include <fstream>
 
-#include "../colour/cube_cases.h"
 #include "colour/tone_map.h"
 #include "colour/yuv_convert.h"
 #include "stored_colours.h"
@@ -40,14 +39,15 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
     ASSERT_TRUE(make_clip(input,
                           "nullsrc=size=64x48:rate=25:duration=1,format=gbrp16le,geq=r=16448:g=41120:b=57568",
                           "-c:v ffv1"));
-    // A grade that mixes the channels and bends green.
-    const std::string cube = make_cube(17, [](int i, int j, int k) {
-        const float r = i / 16.0f, g = j / 16.0f, b = k / 16.0f;
-        return CubeEntry{0.8f * r + 0.2f * b, g * g, 0.6f * b + 0.3f * r};
-    });
-    std::ofstream(dir.file("NivlotosRGB.cube")) << cube;
+    // A grade as OpenColorIO bakes it: lifted black, channels mixed, green bent.
+    const std::string cube = dir.file("NivlotosRGB.cube");
+    Child bake;
+    start(&bake, {"ociobakelut", "--format", "iridas_cube", "--cubesize", "17", "--offset", "0.05", "0.03",
+                  "0.02", "--power", "1", "2", "1", "--sat", "0.7", cube});
+    finish(&bake);
+    ASSERT_EQ(bake.status, 0) << "ociobakelut failed, or opencolorio-tools is not installed";
     CubeLut lut{};
-    ASSERT_EQ(init_cube_lut_from_text(&lut, cube.data(), cube.size()), 0);
+    ASSERT_EQ(init_cube_lut(&lut, cube.c_str()), 0);
     std::array<int, 6> expected[8];
     for (int mode : {0, 1, 2, 3, 4, 7}) expected[mode] = expected_for(mode, &lut);
     release_cube_lut(&lut);
@@ -77,6 +77,29 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
         bytes += char(std::lround(expected[4][i % 3] * 255.0 / 1023));
     EXPECT_TRUE(slurp(dir.file("shot.rgb")) == bytes);
     EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
+}
+
+// A refused cube costs one line on standard error and nothing more on standard output.
+TEST(CustomRoad, RefusedCubesSayWhy) {
+    TempDir dir;
+    std::ofstream(dir.file("big.cube")) << "# look\r\nTITLE \"big\"\r\nLUT_3D_SIZE 300\r\n";
+    const std::string refusals[][3] = {
+        {"big.cube", "big.cube\n",
+         "prolut: cube file 'big.cube', line 3: LUT_3D_SIZE 300 is outside 2 to 255\n"},
+        {"gone.cube", "gone.cube\nFail to read the cube file.\n",
+         "prolut: cube file 'gone.cube': cannot be opened: No such file or directory\n"},
+        {"/", "/\n", "prolut: cube file '/': cannot be read: Is a directory\n"}};
+    for (const auto& [name, console, message] : refusals) {
+        Child run;
+        start(&run,
+              {"sh", "-c", "exec \"$0\" \"$@\" 2>stderr.txt", PROLUT_BINARY, "in.mkv", "out.mov", "3", "y",
+               "4", name},
+              false, "/dev/null", dir.path);
+        finish(&run);
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.output, console);
+        EXPECT_EQ(slurp(dir.file("stderr.txt")), message);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
@@ -14,43 +15,61 @@
 #include <iterator>
 #include <sstream>
 
-bool start(Child* child, const std::vector<std::string>& argv, bool terminal, const std::string& input,
+// A new terminal that passes line feeds on as they are written.
+static bool open_terminal(int* master, int* slave) {
+    termios settings{};
+    if (openpty(master, slave, nullptr, nullptr, nullptr) != 0 || tcgetattr(*slave, &settings) != 0)
+        return false;
+    settings.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
+    return tcsetattr(*slave, TCSANOW, &settings) == 0;
+}
+
+bool start(Child* child, const std::vector<std::string>& argv, int terminal, const std::string& input,
            const std::string& cwd, const std::string& errors) {
     std::vector<char*> args;
     for (const std::string& argument : argv) args.push_back(const_cast<char*>(argument.c_str()));
     args.push_back(nullptr);
     child->deadline = time(nullptr) + 60;
-    child->terminal = terminal;
-    int in = -1, out[2] = {-1, -1}, slave = -1;
-    bool ready = terminal
-                     ? openpty(&child->out, &slave, nullptr, nullptr, nullptr) == 0
+    child->terminal = terminal & TERMINAL_IN_OUT;
+    const bool err_alone = terminal == TERMINAL_ERR;
+    int in = -1, out[2] = {-1, -1}, slave = -1, err_slave = -1;
+    bool ready = child->terminal
+                     ? open_terminal(&child->out, &slave)
                      : (in = open(input.c_str(), O_RDONLY | O_CLOEXEC)) >= 0 && pipe2(out, O_CLOEXEC) == 0;
-    if (!terminal) child->out = out[0];
+    if (!child->terminal) child->out = out[0];
+    if (ready && err_alone) ready = open_terminal(&child->err, &err_slave);
     if (ready) child->pid = fork();
     if (child->pid == 0) {  // only async-signal-safe calls from here to exec
         int test_stderr = errors.empty()
                               ? fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)
                               : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if ((!cwd.empty() && chdir(cwd.c_str()) != 0) ||
-            (terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
+            (child->terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
             _exit(127);
-        dup2(test_stderr, STDERR_FILENO);
+        // A terminal of its own on standard error is the controlling one, as a user's is.
+        if (err_alone && (setsid() < 0 || ioctl(err_slave, TIOCSCTTY, 0) < 0)) _exit(127);
+        if (!(terminal & TERMINAL_ERR)) dup2(test_stderr, STDERR_FILENO);
+        if (err_alone) dup2(err_slave, STDERR_FILENO);
         execvp(args[0], args.data());
         _exit(127);
     }
-    for (int fd : {in, out[1], slave}) close(fd);  // -1 is no descriptor, and harmless
+    for (int fd : {in, out[1], slave, err_slave}) close(fd);  // -1 is no descriptor, and harmless
     return child->pid > 0;
 }
 
 bool read_more(Child* child) {
-    pollfd ready{child->out, POLLIN, 0};
+    pollfd ready[2] = {{child->out, POLLIN, 0}, {child->err, POLLIN, 0}};  // a negative fd is skipped
     const long long left = (child->deadline - time(nullptr)) * 1000;
-    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) kill(child->pid, SIGKILL);
+    if (left <= 0 || poll(ready, 2, static_cast<int>(left)) <= 0)
+        kill(child->pid, SIGKILL), ready[0].revents = 1;
     char buffer[65536];
-    const ssize_t count = read(child->out, buffer, sizeof buffer);
-    for (ssize_t i = 0; i < count; ++i)
-        if (!(child->terminal && buffer[i] == '\r')) child->output += buffer[i];
-    return count > 0;  // a terminal whose last user has gone reads EIO
+    ssize_t count = 1;
+    if (ready[1].revents && (count = read(child->err, buffer, sizeof buffer)) > 0)
+        child->errors.append(buffer, count);
+    if (count <= 0) close(child->err), child->err = -1;
+    if (ready[0].revents && (count = read(child->out, buffer, sizeof buffer)) > 0)
+        child->output.append(buffer, count);
+    return ready[0].revents == 0 || count > 0 || child->err >= 0;  // a terminal left by all reads EIO
 }
 
 void finish(Child* child) {
@@ -67,12 +86,13 @@ void finish(Child* child) {
 Child::~Child() {
     if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     if (out >= 0) close(out);
+    if (err >= 0) close(err);
 }
 
 Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
-    if (start(&child, arguments, false, "/dev/null", cwd)) finish(&child);
+    if (start(&child, arguments, 0, "/dev/null", cwd)) finish(&child);
     return child;
 }
 
@@ -82,7 +102,7 @@ Child prolut(std::vector<std::string> arguments, std::string* errors, const std:
     if (fd >= 0) close(fd);
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
-    if (fd >= 0 && start(&child, arguments, false, "/dev/null", cwd, path)) finish(&child);
+    if (fd >= 0 && start(&child, arguments, 0, "/dev/null", cwd, path)) finish(&child);
     *errors = slurp(path);
     unlink(path);
     return child;

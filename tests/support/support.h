@@ -8,21 +8,25 @@
 
 struct Child {
     int pid = -1, out = -1;  // out: standard output, or the master side of the child's terminal
+    int err = -1;            // the master side of a terminal on standard error alone
     bool terminal = false;
     long deadline = 0;   // time() past which the child is killed
-    std::string output;  // read so far; "\r\n" from a terminal becomes "\n"
+    std::string output;  // read so far, as written: the terminals here leave line feeds alone
+    std::string errors;  // read so far from err
     int status = -1;     // once finished; -1 when a signal ended the child
     int signal = 0;      // that signal; SIGKILL when the deadline did
     ~Child();
 };
 
 // Standard input is the file input, or a new terminal that is standard output too; standard
-// error stays the test's, so that what the child reports there lands in the test's log.
-// Standard error goes to the file errors when one is named.
-bool start(Child* child, const std::vector<std::string>& argv, bool terminal = false,
+// error stays the test's, so that what the child reports there lands in the test's log, or goes to
+// the file errors when one is named. With TERMINAL_ERR standard error is a terminal too: the same
+// one, or, alone, one of its own.
+enum { TERMINAL_IN_OUT = 1, TERMINAL_ERR = 2 };
+bool start(Child* child, const std::vector<std::string>& argv, int terminal = 0,
            const std::string& input = "/dev/null", const std::string& cwd = "",
            const std::string& errors = "");
-bool read_more(Child* child);  // a chunk of standard output; false at its end
+bool read_more(Child* child);  // a chunk of standard output or err; false at the end of both
 void finish(Child* child);     // the rest of the output, and the status; a terminal stays open
 Child prolut(std::vector<std::string> arguments, const std::string& cwd = "");
 // The same, with what the program wrote on standard error in *errors.

@@ -1,0 +1,68 @@
+#pragma once
+// The cube's colours, evaluated pixel by pixel fast enough to need no cache: the arithmetic of
+// sample_cube_lut and tone_map_cube_pixel in vectors, one lane per output component, rounding
+// exactly as they do, so that every colour comes out bit for bit as the scalar road makes it.
+// After preparation the record is only read, so any number of threads may share it.
+#include <cstdint>
+
+#include "colour/cube_lut.h"
+
+struct CubeKernel;
+using CubeKernelRun = void (*)(const CubeKernel& kernel, const uint16_t* pixels, int count,
+                               uint32_t* colours);
+
+struct CubeKernel {
+    const CubeLut* lut;
+    // A pixel's colour word is colour_base plus, per 10-bit red, green, blue, what
+    // colour_terms says that value adds (see graded_convert.h).
+    const uint32_t (*colour_terms)[1024];
+    uint32_t colour_base;
+    // The first axis of the interpolation done ahead: for every blue lattice index k, red code r
+    // and green lattice index j, the three floats the red blend gives there (a fourth, 0, pads
+    // each to 16 bytes). Null for large cubes, whose red blends are done per pixel.
+    float* red_blends;
+    int32_t blue_step;  // from blue index k to k + 1 in red_blends, in floats
+    // Per 8-bit code of red, green, blue: its part of the pixel's place in red_blends and in the
+    // lattice (in floats), the lower and upper weights of its cell, and whether its offset is 0.
+    int32_t blend_place[3][256];
+    int32_t corner_place[3][256];
+    double weights[3][256][2];
+    bool on_lattice[3][256];
+    double norm;
+    double inverse_norm;  // used only when it is exact (a power of two)
+    bool norm_is_power_of_two;
+    // A first estimate in float, trusted only where it is further from the next change of
+    // output code than its error can reach: the exact arithmetic runs for the rest. Used with
+    // red_blends when every lattice value is finite and not huge.
+    bool estimate;
+    float estimate_margin;        // in output codes
+    float blue_weights[256][2];   // times 1023 / norm
+    float green_weights[256][8];  // the lower weight four times, then the upper
+    CubeKernelRun run;
+};
+
+// Fills the tables for a loaded cube and picks the fastest variant the processor runs.
+// colour_terms must outlive the kernel. False when memory for the tables cannot be had.
+bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],
+                         uint32_t colour_base);
+void release_cube_kernel(CubeKernel* kernel);
+
+// The colour word of each of count pixels (packed B, G, R 16-bit samples; the high bytes count).
+inline uint32_t cube_colour_word(const CubeKernel& kernel, const int v[3]) {
+    return kernel.colour_base + kernel.colour_terms[0][v[0]] + kernel.colour_terms[1][v[1]] +
+           kernel.colour_terms[2][v[2]];
+}
+
+inline void cube_kernel_colours(const CubeKernel& kernel, const uint16_t* pixels, int count,
+                                uint32_t* colours) {
+    kernel.run(kernel, pixels, count, colours);
+}
+
+// The variants, for the tests: the plain per-pixel reference, SSE2, and AVX2 (null where the
+// processor lacks it).
+CubeKernelRun cube_kernel_reference();
+CubeKernelRun cube_kernel_sse2();
+CubeKernelRun cube_kernel_avx2();
+
+// In its own file, built for AVX2; reached only through cube_kernel_avx2().
+void cube_kernel_avx2_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint32_t* colours);
