@@ -2,6 +2,7 @@
 // .cube texts built in memory, shared by the loader tests and the fuzzing seed writer.
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -45,6 +46,17 @@ inline std::string corners(const char* format, const std::string& line_end = "\n
         text += line + line_end;
     }
     return text;
+}
+
+// A twisted grade with values beyond 0..1 (and, with `broken`, a NaN and a huge value, which a
+// grade must survive and which keep the cube kernel's float estimate away).
+inline std::string twisted_cube(int n, bool broken) {
+    return make_cube(n, [n, broken](int i, int j, int k) {
+        const float r = float(i) / float(n - 1), g = float(j) / float(n - 1), b = float(k) / float(n - 1);
+        if (i + j + k == 0) return CubeEntry{0, 0, 0};
+        if (broken && i == 1 && j == 0 && k == 1) return CubeEntry{NAN, 1.5f, 1e25f};
+        return CubeEntry{std::pow(r, 0.7f) * 1.02f, g * (0.9f + 0.1f * b), b * b - 0.01f * r};
+    });
 }
 
 struct CubeCase {

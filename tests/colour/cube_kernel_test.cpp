@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 #include <vector>
 
@@ -33,19 +32,8 @@ std::vector<uint16_t> test_pixels() {
     return pixels;
 }
 
-// A twisted grade with values beyond 0..1 (and, with `broken`, a NaN and a huge value, which
-// keep the float estimate away); a lattice that is linear in codes, whose results fall on the
-// very boundaries between output codes, where the estimate must hand over to the exact
-// arithmetic.
-std::string twisted_cube(int n, bool broken) {
-    return make_cube(n, [n, broken](int i, int j, int k) {
-        const float r = float(i) / float(n - 1), g = float(j) / float(n - 1), b = float(k) / float(n - 1);
-        if (i + j + k == 0) return CubeEntry{0, 0, 0};
-        if (broken && i == 1 && j == 0 && k == 1) return CubeEntry{NAN, 1.5f, 1e25f};
-        return CubeEntry{std::pow(r, 0.7f) * 1.02f, g * (0.9f + 0.1f * b), b * b - 0.01f * r};
-    });
-}
-
+// A lattice that is linear in codes, whose results fall on the very boundaries between output
+// codes, where the float estimate must hand over to the exact arithmetic.
 std::string boundary_cube(int n) {
     const int width = 256 / (n - 1);
     return make_cube(n, [width](int i, int j, int k) {
