@@ -25,24 +25,23 @@ static bool open_terminal(int* master, int* slave) {
 }
 
 bool start(Child* child, const std::vector<std::string>& argv, int terminal, const std::string& input,
-           const std::string& cwd, const std::string& errors) {
+           const std::string& cwd) {
     std::vector<char*> args;
     for (const std::string& argument : argv) args.push_back(const_cast<char*>(argument.c_str()));
     args.push_back(nullptr);
     child->deadline = time(nullptr) + 60;
     child->terminal = terminal & TERMINAL_IN_OUT;
     const bool err_alone = terminal == TERMINAL_ERR;
-    int in = -1, out[2] = {-1, -1}, slave = -1, err_slave = -1;
+    int in = -1, out[2] = {-1, -1}, slave = -1, err_slave = -1, errors[2] = {-1, -1};
     bool ready = child->terminal
                      ? open_terminal(&child->out, &slave)
                      : (in = open(input.c_str(), O_RDONLY | O_CLOEXEC)) >= 0 && pipe2(out, O_CLOEXEC) == 0;
     if (!child->terminal) child->out = out[0];
     if (ready && err_alone) ready = open_terminal(&child->err, &err_slave);
+    if (ready && (terminal & ERRORS_PIPED)) ready = pipe2(errors, O_CLOEXEC) == 0, child->err = errors[0];
     if (ready) child->pid = fork();
     if (child->pid == 0) {  // only async-signal-safe calls from here to exec
-        int test_stderr = errors.empty()
-                              ? fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)
-                              : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        int test_stderr = terminal & ERRORS_PIPED ? errors[1] : fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
         if ((!cwd.empty() && chdir(cwd.c_str()) != 0) ||
             (child->terminal ? login_tty(slave) != 0 : dup2(in, 0) < 0 || dup2(out[1], 1) < 0))
             _exit(127);
@@ -53,7 +52,7 @@ bool start(Child* child, const std::vector<std::string>& argv, int terminal, con
         execvp(args[0], args.data());
         _exit(127);
     }
-    for (int fd : {in, out[1], slave, err_slave}) close(fd);  // -1 is no descriptor, and harmless
+    for (int fd : {in, out[1], slave, err_slave, errors[1]}) close(fd);  // -1 is no descriptor, and harmless
     return child->pid > 0;
 }
 
@@ -97,14 +96,10 @@ Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
 }
 
 Child prolut(std::vector<std::string> arguments, std::string* errors, const std::string& cwd) {
-    char path[] = "/tmp/prolut-stderr-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd >= 0) close(fd);
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
-    if (fd >= 0 && start(&child, arguments, 0, "/dev/null", cwd, path)) finish(&child);
-    *errors = slurp(path);
-    unlink(path);
+    if (start(&child, arguments, ERRORS_PIPED, "/dev/null", cwd)) finish(&child);
+    *errors = child.errors;
     return child;
 }
 

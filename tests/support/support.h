@@ -19,13 +19,12 @@ struct Child {
 };
 
 // Standard input is the file input, or a new terminal that is standard output too; standard
-// error stays the test's, so that what the child reports there lands in the test's log, or goes to
-// the file errors when one is named. With TERMINAL_ERR standard error is a terminal too: the same
-// one, or, alone, one of its own.
-enum { TERMINAL_IN_OUT = 1, TERMINAL_ERR = 2 };
+// error stays the test's, so that what the child reports there lands in the test's log. With
+// TERMINAL_ERR standard error is a terminal too: the same one, or, alone, one of its own; with
+// ERRORS_PIPED it is a pipe read into errors.
+enum { TERMINAL_IN_OUT = 1, TERMINAL_ERR = 2, ERRORS_PIPED = 4 };
 bool start(Child* child, const std::vector<std::string>& argv, int terminal = 0,
-           const std::string& input = "/dev/null", const std::string& cwd = "",
-           const std::string& errors = "");
+           const std::string& input = "/dev/null", const std::string& cwd = "");
 bool read_more(Child* child);  // a chunk of standard output or err; false at the end of both
 void finish(Child* child);     // the rest of the output, and the status; a terminal stays open
 Child prolut(std::vector<std::string> arguments, const std::string& cwd = "");
