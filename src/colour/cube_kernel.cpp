@@ -12,9 +12,9 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are rea
 
 namespace {
 
-// Large enough for the common cube sizes up to 65 points (17 MB there); larger cubes blend
-// along red per pixel instead.
-constexpr int largest_tabled_grid = 65;
+// The padded lattice for the estimate, up to 65 points (4.4 MB there); larger cubes take the
+// exact arithmetic for every pixel.
+constexpr int largest_estimated_grid = 65;
 
 void reference_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint32_t* colours) {
     for (int i = 0; i < count; ++i, pixels += 3) {
@@ -29,8 +29,6 @@ void reference_run(const CubeKernel& kernel, const uint16_t* pixels, int count, 
 struct Pair {
     __m128d low, high;
 };
-
-Pair widen(__m128 floats) { return {_mm_cvtps_pd(floats), _mm_cvtps_pd(_mm_movehl_ps(floats, floats))}; }
 
 // One axis step as sample_cube_lut takes it: both products and their sum in double, the sum
 // rounded to float.
@@ -70,24 +68,11 @@ void sse2_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint3
             reference_run(kernel, pixels, 1, colours + i);
             continue;
         }
-        Pair a00, a10, a01, a11;
-        if (kernel.red_blends != nullptr) {
-            const float* a = kernel.red_blends + kernel.blend_place[0][r] + kernel.blend_place[1][g] +
-                             kernel.blend_place[2][b];
-            a00 = widen(_mm_load_ps(a));
-            a10 = widen(_mm_load_ps(a + 4));
-            a01 = widen(_mm_load_ps(a + kernel.blue_step));
-            a11 = widen(_mm_load_ps(a + kernel.blue_step + 4));
-        } else {
-            const float* e =
-                lattice + kernel.corner_place[0][r] + kernel.corner_place[1][g] + kernel.corner_place[2][b];
-            const __m128d rl = _mm_set1_pd(kernel.weights[0][r][0]),
-                          rh = _mm_set1_pd(kernel.weights[0][r][1]);
-            a00 = red_blend(e, rl, rh);
-            a10 = red_blend(e + 3 * n, rl, rh);
-            a01 = red_blend(e + 3 * n * n, rl, rh);
-            a11 = red_blend(e + 3 * n * n + 3 * n, rl, rh);
-        }
+        const float* e =
+            lattice + kernel.lattice_place[0][r] + kernel.lattice_place[1][g] + kernel.lattice_place[2][b];
+        const __m128d rl = _mm_set1_pd(kernel.weights[0][r][0]), rh = _mm_set1_pd(kernel.weights[0][r][1]);
+        const Pair a00 = red_blend(e, rl, rh), a10 = red_blend(e + 3 * n, rl, rh);
+        const Pair a01 = red_blend(e + 3 * n * n, rl, rh), a11 = red_blend(e + 3 * n * n + 3 * n, rl, rh);
         const __m128d gl = _mm_set1_pd(kernel.weights[1][g][0]), gh = _mm_set1_pd(kernel.weights[1][g][1]);
         const __m128d bl = _mm_set1_pd(kernel.weights[2][b][0]), bh = _mm_set1_pd(kernel.weights[2][b][1]);
         const Pair b0 = blend_to_float(a00, a10, gl, gh), b1 = blend_to_float(a01, a11, gl, gh);
@@ -106,20 +91,13 @@ void sse2_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint3
     }
 }
 
-// What sample_cube_lut's first step gives for red code r between the entries at e and e + 3.
-void fill_red_blends(CubeKernel* kernel) {
+// The lattice with each entry padded to 16 bytes (the pad 0).
+void fill_corners(CubeKernel* kernel) {
     const CubeLut& lut = *kernel->lut;
-    const int n = lut.grid_size;
-    for (int k = 0; k < n; ++k) {
-        for (int r = 0; r < 256; ++r) {
-            const int lower = cube_cell_width(n) - lut.cell_offset_table[r], upper = lut.cell_offset_table[r];
-            for (int j = 0; j < n; ++j) {
-                const float* e = lut.lattice + 3 * ((k * n + j) * n + lut.cell_index_table[r]);
-                float* a = kernel->red_blends + 4 * ((size_t(k) * 256 + r) * n + j);
-                for (int c = 0; c < 3; ++c) a[c] = float(double(e[c]) * lower + double(e[c + 3]) * upper);
-                a[3] = 0;
-            }
-        }
+    const size_t entries = size_t(lut.grid_size) * lut.grid_size * lut.grid_size;
+    for (size_t e = 0; e < entries; ++e) {
+        for (int c = 0; c < 3; ++c) kernel->corners[4 * e + c] = lut.lattice[3 * e + c];
+        kernel->corners[4 * e + 3] = 0;
     }
 }
 
@@ -127,7 +105,9 @@ void fill_red_blends(CubeKernel* kernel) {
 
 CubeKernelRun cube_kernel_reference() { return reference_run; }
 CubeKernelRun cube_kernel_sse2() { return sse2_run; }
-CubeKernelRun cube_kernel_avx2() { return __builtin_cpu_supports("avx2") ? cube_kernel_avx2_run : nullptr; }
+CubeKernelRun cube_kernel_avx2() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? cube_kernel_avx2_run : nullptr;
+}
 
 bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],
                          uint32_t colour_base) {
@@ -136,44 +116,53 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
     kernel->lut = lut;
     kernel->colour_terms = colour_terms;
     kernel->colour_base = colour_base;
-    if (n <= largest_tabled_grid) {
-        const size_t bytes = size_t(n) * 256 * n * 4 * sizeof(float);
-        kernel->red_blends = static_cast<float*>(std::aligned_alloc(64, bytes));
-        if (kernel->red_blends == nullptr) return false;
-        fill_red_blends(kernel);
-    }
-    kernel->blue_step = 256 * n * 4;
-    const int corner_step[3] = {3, 3 * n, 3 * n * n};
-    const int blend_step[3] = {4 * n, 4, kernel->blue_step};
+    const int lattice_step[3] = {3, 3 * n, 3 * n * n};
     for (int axis = 0; axis < 3; ++axis) {
         for (int code = 0; code < 256; ++code) {
             const int cell = lut->cell_index_table[code], offset = lut->cell_offset_table[code];
-            kernel->corner_place[axis][code] = cell * corner_step[axis];
-            kernel->blend_place[axis][code] = (axis == 0 ? code : cell) * blend_step[axis];
+            kernel->lattice_place[axis][code] = cell * lattice_step[axis];
+            kernel->corner_place[axis][code] = ptrdiff_t(cell) * lattice_step[axis] / 3 * 4;
             kernel->weights[axis][code][0] = width - offset;
             kernel->weights[axis][code][1] = offset;
             kernel->on_lattice[axis][code] = offset == 0;
         }
     }
-    // The estimate (in output codes: the blue weights carry 1023 / norm) is off the exact
-    // result by less than 1023 * 9 float roundings of the largest lattice value: a margin of
-    // 1023 * largest * 2^-20 leaves it room twice over. Up to 2^20 no code overflows.
+    // How far the estimate may be from the reference's value, in output codes. Let L be the
+    // largest lattice magnitude and u = 2^-24. Weights are positive and sum to the cell width on
+    // each axis, so every partial sum in either computation, scaled to output codes, stays
+    // within 1023 L, and each float rounding adds at most u times that. The estimate rounds six
+    // times on any path (blue's weight times 1023 / norm; a product and a fused sum for green,
+    // the same for blue; the fold's sum), the reference three times (after each axis; its
+    // double products and the division add far less), and the margin test's own sum and
+    // difference once more: ten in all, under sixteen. Hence a margin of 1023 L 2^-20 (1% more
+    // for its own rounding, and a floor for subnormal products). Up to L = 2^20 no code
+    // overflows a 32-bit integer.
     float largest = 0;
     bool finite = true;
     for (int e = 0; e < 3 * n * n * n; ++e) {
         finite = finite && std::isfinite(lut->lattice[e]);
         largest = std::fmax(largest, std::fabs(lut->lattice[e]));
     }
-    kernel->estimate = kernel->red_blends != nullptr && finite && largest <= 0x1p20f;
+    kernel->estimate =
+        cube_kernel_avx2() != nullptr && n <= largest_estimated_grid && finite && largest <= 0x1p20f;
+    if (kernel->estimate) {
+        // aligned_alloc takes whole multiples of the alignment only.
+        const size_t bytes = (size_t(n) * n * n * 4 * sizeof(float) + 63) / 64 * 64;
+        kernel->corners = static_cast<float*>(std::aligned_alloc(64, bytes));
+        if (kernel->corners == nullptr) return false;
+        fill_corners(kernel);
+    }
     kernel->estimate_margin = float(1023.0 * largest * 0x1p-20 * 1.01 + 0x1p-100);
     const double scale = 1023.0 / (double(width) * width * width);
     for (int code = 0; code < 256; ++code) {
         const float lower = float(width - lut->cell_offset_table[code]), upper = lut->cell_offset_table[code];
         kernel->blue_weights[code][0] = float(lower * scale);
         kernel->blue_weights[code][1] = float(upper * scale);
+        kernel->green_weights[code][0] = lower;
+        kernel->green_weights[code][1] = upper;
         for (int k = 0; k < 4; ++k) {
-            kernel->green_weights[code][k] = lower;
-            kernel->green_weights[code][k + 4] = upper;
+            kernel->red_weights[code][k] = lower;
+            kernel->red_weights[code][k + 4] = upper;
         }
     }
     kernel->norm = double(width) * width * width;
@@ -184,6 +173,6 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
 }
 
 void release_cube_kernel(CubeKernel* kernel) {
-    std::free(kernel->red_blends);
+    std::free(kernel->corners);
     std::memset(kernel, 0, sizeof *kernel);
 }

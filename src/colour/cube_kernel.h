@@ -3,6 +3,7 @@
 // sample_cube_lut and tone_map_cube_pixel in vectors, one lane per output component, rounding
 // exactly as they do, so that every colour comes out bit for bit as the scalar road makes it.
 // After preparation the record is only read, so any number of threads may share it.
+#include <cstddef>
 #include <cstdint>
 
 #include "colour/cube_lut.h"
@@ -17,15 +18,14 @@ struct CubeKernel {
     // colour_terms says that value adds (see graded_convert.h).
     const uint32_t (*colour_terms)[1024];
     uint32_t colour_base;
-    // The first axis of the interpolation done ahead: for every blue lattice index k, red code r
-    // and green lattice index j, the three floats the red blend gives there (a fourth, 0, pads
-    // each to 16 bytes). Null for large cubes, whose red blends are done per pixel.
-    float* red_blends;
-    int32_t blue_step;  // from blue index k to k + 1 in red_blends, in floats
-    // Per 8-bit code of red, green, blue: its part of the pixel's place in red_blends and in the
-    // lattice (in floats), the lower and upper weights of its cell, and whether its offset is 0.
-    int32_t blend_place[3][256];
-    int32_t corner_place[3][256];
+    // The lattice again with every entry padded to four floats (16 bytes), so that one 32-byte
+    // load gives a cell's two red neighbours: 575 KB for 33 points, small enough to stay in a
+    // core's second-level cache. Null where the estimate is not used.
+    float* corners;
+    // Per 8-bit code of red, green, blue: its cell's place in the lattice and in corners (in
+    // floats), the lower and upper weights of its cell, and whether its offset is 0.
+    int32_t lattice_place[3][256];
+    ptrdiff_t corner_place[3][256];
     double weights[3][256][2];
     bool on_lattice[3][256];
     double norm;
@@ -33,11 +33,12 @@ struct CubeKernel {
     bool norm_is_power_of_two;
     // A first estimate in float, trusted only where it is further from the next change of
     // output code than its error can reach: the exact arithmetic runs for the rest. Used with
-    // red_blends when every lattice value is finite and not huge.
+    // corners when every lattice value is finite and not huge.
     bool estimate;
-    float estimate_margin;        // in output codes
-    float blue_weights[256][2];   // times 1023 / norm
-    float green_weights[256][8];  // the lower weight four times, then the upper
+    float estimate_margin;      // in output codes
+    float red_weights[256][8];  // the lower weight four times, then the upper
+    float green_weights[256][2];
+    float blue_weights[256][2];  // times 1023 / norm
     CubeKernelRun run;
 };
 

@@ -1,6 +1,7 @@
-// The cube kernel with 256-bit vectors: one pixel's three components (and a pad) in one vector
-// of doubles. Built with -mavx2 -ffp-contract=off and called only where the processor has AVX2;
-// no product may be fused with its sum, or the roundings would differ from the reference.
+// The cube kernel with 256-bit vectors. Built with -mavx2 -mfma -ffp-contract=off and called
+// only where the processor has both. The exact arithmetic holds one pixel's three components
+// (and a pad) in a vector of doubles and fuses no product with its sum, or the roundings would
+// differ from the reference; only the estimate, whose error is bounded, uses fused products.
 #include <cstddef>
 
 #include <immintrin.h>
@@ -32,89 +33,113 @@ __m256d red_blend(const float* entry, __m256d lower_weight, __m256d upper_weight
     return to_float(blend(lattice_entry(entry), lattice_entry(entry + 3), lower_weight, upper_weight));
 }
 
-// The output codes of the float estimate, where they are certain: the codes at both ends of
-// the estimate's margin, truncated, must agree. Truncation is monotonic, so the exact value,
-// which lies between the ends, truncates to the same code; clamped to 0..1023 it is the code
-// tone_map_cube_pixel gives.
+// One pixel as sample_cube_lut and tone_map_cube_pixel make it. Out of line: the estimate
+// settles nearly every pixel, and its loop keeps its registers.
+__attribute__((noinline)) uint32_t exact_colour(const CubeKernel& kernel, const uint16_t* pixel) {
+    const int r = pixel[2] >> 8, g = pixel[1] >> 8, b = pixel[0] >> 8;
+    if (kernel.on_lattice[0][r] && kernel.on_lattice[1][g] && kernel.on_lattice[2][b]) {
+        int v[3];
+        tone_map_cube_pixel(kernel.lut, uint8_t(r), uint8_t(g), uint8_t(b), v);
+        return colour_word(kernel, v);
+    }
+    const int n = kernel.lut->grid_size;
+    const float* e = kernel.lut->lattice + kernel.lattice_place[0][r] + kernel.lattice_place[1][g] +
+                     kernel.lattice_place[2][b];
+    const __m256d rl = _mm256_broadcast_sd(&kernel.weights[0][r][0]);
+    const __m256d rh = _mm256_broadcast_sd(&kernel.weights[0][r][1]);
+    const __m256d a00 = red_blend(e, rl, rh), a10 = red_blend(e + 3 * n, rl, rh);
+    const __m256d a01 = red_blend(e + 3 * n * n, rl, rh), a11 = red_blend(e + 3 * n * n + 3 * n, rl, rh);
+    const __m256d gl = _mm256_broadcast_sd(&kernel.weights[1][g][0]);
+    const __m256d gh = _mm256_broadcast_sd(&kernel.weights[1][g][1]);
+    const __m256d bl = _mm256_broadcast_sd(&kernel.weights[2][b][0]);
+    const __m256d bh = _mm256_broadcast_sd(&kernel.weights[2][b][1]);
+    const __m256d b0 = to_float(blend(a00, a10, gl, gh)), b1 = to_float(blend(a01, a11, gl, gh));
+    __m256d value = blend(b0, b1, bl, bh);
+    value = kernel.norm_is_power_of_two ? _mm256_mul_pd(value, _mm256_set1_pd(kernel.inverse_norm))
+                                        : _mm256_div_pd(value, _mm256_set1_pd(kernel.norm));
+    // Times 1023 in double, clamped to 0..1023 (max_pd gives its second operand for a NaN),
+    // truncated: tone_map_cube_pixel's codes.
+    const __m256d top = _mm256_set1_pd(1023.0);
+    const __m256d scaled = _mm256_mul_pd(to_float(value), top);
+    const __m128i codes = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(scaled, _mm256_setzero_pd()), top));
+    const int v[3] = {_mm_cvtsi128_si32(codes), _mm_extract_epi32(codes, 1), _mm_extract_epi32(codes, 2)};
+    return colour_word(kernel, v);
+}
+
+// The float estimate of one pixel, before its red blend is folded: lanes 0-3 hold what red
+// index i contributes, lanes 4-7 what i + 1 does. The red weights go into the green ones (whole
+// numbers, so exactly), then green is blended, then blue (whose weights carry 1023 / norm): the
+// fewer steps after the lattice loads, the sooner each pixel is done.
 struct Estimate {
-    const float* red_blends;
-    ptrdiff_t blue_step;
-    __m128 margin;
+    const float* corners;
+    ptrdiff_t green_step, blue_step;  // in floats
+    __m256 margin;
 };
 
-bool estimated_codes(const CubeKernel& kernel, const Estimate& e, const uint8_t* pixel, int v[3]) {
-    const int r = pixel[5], g = pixel[3], b = pixel[1];
-    const float* a =
-        e.red_blends + kernel.blend_place[0][r] + kernel.blend_place[1][g] + kernel.blend_place[2][b];
-    // Lanes 0-3: green index j, lanes 4-7: j + 1; blue index k, then k + 1.
-    const __m256 blended = _mm256_add_ps(
-        _mm256_mul_ps(_mm256_loadu_ps(a), _mm256_broadcast_ss(&kernel.blue_weights[b][0])),
-        _mm256_mul_ps(_mm256_loadu_ps(a + e.blue_step), _mm256_broadcast_ss(&kernel.blue_weights[b][1])));
-    const __m256 weighted = _mm256_mul_ps(blended, _mm256_loadu_ps(kernel.green_weights[g]));
-    const __m128 estimate = _mm_add_ps(_mm256_castps256_ps128(weighted), _mm256_extractf128_ps(weighted, 1));
-    const __m128i low = _mm_cvttps_epi32(_mm_sub_ps(estimate, e.margin));
-    const __m128i high = _mm_cvttps_epi32(_mm_add_ps(estimate, e.margin));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(low, high)) != 0xffff) return false;
-    const __m128i codes = _mm_min_epi32(_mm_max_epi32(low, _mm_setzero_si128()), _mm_set1_epi32(1023));
-    v[0] = _mm_cvtsi128_si32(codes);
-    v[1] = _mm_extract_epi32(codes, 1);
-    v[2] = _mm_extract_epi32(codes, 2);
-    return true;
+// The two helpers below are inlined at every optimisation level: as calls they would pass
+// their vectors through memory, at a third more instructions per pixel.
+
+[[gnu::always_inline]] inline __m256 red_terms(const CubeKernel& kernel, const Estimate& e,
+                                               const uint16_t* pixel) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pixel);
+    const size_t r = bytes[5], g = bytes[3], b = bytes[1];
+    const float* c =
+        e.corners + kernel.corner_place[0][r] + kernel.corner_place[1][g] + kernel.corner_place[2][b];
+    const __m256 red = _mm256_loadu_ps(kernel.red_weights[r]);
+    const __m256 gl = _mm256_mul_ps(red, _mm256_broadcast_ss(&kernel.green_weights[g][0]));
+    const __m256 gh = _mm256_mul_ps(red, _mm256_broadcast_ss(&kernel.green_weights[g][1]));
+    const __m256 blue0 =
+        _mm256_fmadd_ps(_mm256_loadu_ps(c + e.green_step), gh, _mm256_mul_ps(_mm256_loadu_ps(c), gl));
+    c += e.blue_step;
+    const __m256 blue1 =
+        _mm256_fmadd_ps(_mm256_loadu_ps(c + e.green_step), gh, _mm256_mul_ps(_mm256_loadu_ps(c), gl));
+    return _mm256_fmadd_ps(blue1, _mm256_broadcast_ss(&kernel.blue_weights[b][1]),
+                           _mm256_mul_ps(blue0, _mm256_broadcast_ss(&kernel.blue_weights[b][0])));
+}
+
+// The codes of two pixels (lanes 0-2 and 4-6), and which of the two are certain (bits 0-15 and
+// 16-31 all set). The codes at both ends of the estimate's margin, truncated, must agree:
+// truncation is monotonic, so the reference's value, which lies between the ends, truncates to
+// the same code; clamped to 0..1023 it is the code tone_map_cube_pixel gives. The pad lanes
+// hold 0.
+[[gnu::always_inline]] inline unsigned estimate_pair(const CubeKernel& kernel, const Estimate& e,
+                                                     const uint16_t* first, const uint16_t* second,
+                                                     int32_t codes[8]) {
+    const __m256 terms0 = red_terms(kernel, e, first), terms1 = red_terms(kernel, e, second);
+    const __m256 estimate = _mm256_add_ps(_mm256_permute2f128_ps(terms0, terms1, 0x20),
+                                          _mm256_permute2f128_ps(terms0, terms1, 0x31));
+    const __m256i low = _mm256_cvttps_epi32(_mm256_sub_ps(estimate, e.margin));
+    const __m256i high = _mm256_cvttps_epi32(_mm256_add_ps(estimate, e.margin));
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(codes),
+        _mm256_min_epi32(_mm256_max_epi32(low, _mm256_setzero_si256()), _mm256_set1_epi32(1023)));
+    return unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi32(low, high)));
 }
 
 }  // namespace
 
 void cube_kernel_avx2_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint32_t* colours) {
-    const float* lattice = kernel.lut->lattice;
+    if (!kernel.estimate) {
+        for (int i = 0; i < count; ++i) colours[i] = exact_colour(kernel, pixels + 3 * i);
+        return;
+    }
     const int n = kernel.lut->grid_size;
-    const __m256d top = _mm256_set1_pd(1023.0);
-    const Estimate estimate{kernel.red_blends, kernel.blue_step, _mm_set1_ps(kernel.estimate_margin)};
-    for (int i = 0; i < count; ++i, pixels += 3) {
-        int estimated[3];
-        if (kernel.estimate &&
-            estimated_codes(kernel, estimate, reinterpret_cast<const uint8_t*>(pixels), estimated)) {
-            colours[i] = colour_word(kernel, estimated);
-            continue;
-        }
-        const int r = pixels[2] >> 8, g = pixels[1] >> 8, b = pixels[0] >> 8;
-        if (kernel.on_lattice[0][r] && kernel.on_lattice[1][g] && kernel.on_lattice[2][b]) {
-            int v[3];
-            tone_map_cube_pixel(kernel.lut, uint8_t(r), uint8_t(g), uint8_t(b), v);
-            colours[i] = colour_word(kernel, v);
-            continue;
-        }
-        __m256d a00, a10, a01, a11;
-        if (kernel.red_blends != nullptr) {
-            const float* a = kernel.red_blends + kernel.blend_place[0][r] + kernel.blend_place[1][g] +
-                             kernel.blend_place[2][b];
-            a00 = _mm256_cvtps_pd(_mm_load_ps(a));
-            a10 = _mm256_cvtps_pd(_mm_load_ps(a + 4));
-            a01 = _mm256_cvtps_pd(_mm_load_ps(a + kernel.blue_step));
-            a11 = _mm256_cvtps_pd(_mm_load_ps(a + kernel.blue_step + 4));
-        } else {
-            const float* e =
-                lattice + kernel.corner_place[0][r] + kernel.corner_place[1][g] + kernel.corner_place[2][b];
-            const __m256d rl = _mm256_broadcast_sd(&kernel.weights[0][r][0]);
-            const __m256d rh = _mm256_broadcast_sd(&kernel.weights[0][r][1]);
-            a00 = red_blend(e, rl, rh);
-            a10 = red_blend(e + 3 * n, rl, rh);
-            a01 = red_blend(e + 3 * n * n, rl, rh);
-            a11 = red_blend(e + 3 * n * n + 3 * n, rl, rh);
-        }
-        const __m256d gl = _mm256_broadcast_sd(&kernel.weights[1][g][0]);
-        const __m256d gh = _mm256_broadcast_sd(&kernel.weights[1][g][1]);
-        const __m256d bl = _mm256_broadcast_sd(&kernel.weights[2][b][0]);
-        const __m256d bh = _mm256_broadcast_sd(&kernel.weights[2][b][1]);
-        const __m256d b0 = to_float(blend(a00, a10, gl, gh)), b1 = to_float(blend(a01, a11, gl, gh));
-        __m256d value = blend(b0, b1, bl, bh);
-        value = kernel.norm_is_power_of_two ? _mm256_mul_pd(value, _mm256_set1_pd(kernel.inverse_norm))
-                                            : _mm256_div_pd(value, _mm256_set1_pd(kernel.norm));
-        // Times 1023 in double, clamped to 0..1023 (max_pd gives its second operand for a NaN),
-        // truncated: tone_map_cube_pixel's codes.
-        const __m256d scaled = _mm256_mul_pd(to_float(value), top);
-        const __m128i codes =
-            _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(scaled, _mm256_setzero_pd()), top));
-        const int v[3] = {_mm_cvtsi128_si32(codes), _mm_extract_epi32(codes, 1), _mm_extract_epi32(codes, 2)};
-        colours[i] = colour_word(kernel, v);
+    const Estimate e{kernel.corners, 4 * n, 4 * n * n, _mm256_set1_ps(kernel.estimate_margin)};
+    const uint32_t(*terms)[1024] = kernel.colour_terms;
+    const uint32_t base = kernel.colour_base;
+    auto word = [terms, base](const int32_t* codes) {
+        return base + terms[0][uint32_t(codes[0])] + terms[1][uint32_t(codes[1])] +
+               terms[2][uint32_t(codes[2])];
+    };
+    alignas(32) int32_t codes[8];
+    int i = 0;
+    for (; i + 2 <= count; i += 2, pixels += 6) {
+        const unsigned certain = estimate_pair(kernel, e, pixels, pixels + 3, codes);
+        colours[i] = (certain & 0xffff) == 0xffff ? word(codes) : exact_colour(kernel, pixels);
+        colours[i + 1] = certain >> 16 == 0xffff ? word(codes + 4) : exact_colour(kernel, pixels + 3);
+    }
+    if (i < count) {
+        const unsigned certain = estimate_pair(kernel, e, pixels, pixels, codes);
+        colours[i] = (certain & 0xffff) == 0xffff ? word(codes) : exact_colour(kernel, pixels);
     }
 }

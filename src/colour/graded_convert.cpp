@@ -90,7 +90,23 @@ inline void put_colour(uint32_t colour, int x, int width, uint16_t* luma, uint16
 // pairs but for a lone last pixel of the row.
 void put_colours(const uint32_t* colours, int x, int count, int width, uint16_t* luma, uint16_t* cb,
                  uint16_t* cr) {
+    const __m128i field = _mm_set1_epi32(1023);
     int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i* words = reinterpret_cast<const __m128i*>(colours + i);
+        __m128i low = _mm_loadu_si128(words), high = _mm_loadu_si128(words + 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(luma + x + i),
+                         _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(low, 20), field),
+                                         _mm_and_si128(_mm_srli_epi32(high, 20), field)));
+        // The pairs' first words (Cr) to the lower halves, their second (Cb) to the upper.
+        low = _mm_shuffle_epi32(low, _MM_SHUFFLE(3, 1, 2, 0));
+        high = _mm_shuffle_epi32(high, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m128i chroma =
+            _mm_packs_epi32(_mm_and_si128(_mm_unpacklo_epi64(low, high), field),
+                            _mm_and_si128(_mm_srli_epi32(_mm_unpackhi_epi64(low, high), 10), field));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + (x + i) / 2), chroma);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + (x + i) / 2), _mm_unpackhi_epi64(chroma, chroma));
+    }
     for (; i + 1 < count; i += 2) {
         luma[x + i] = uint16_t(colours[i] >> 20 & 1023);
         luma[x + i + 1] = uint16_t(colours[i + 1] >> 20 & 1023);

@@ -50,7 +50,7 @@ TEST(CubeKernel, EveryVariantGivesTheReferenceColours) {
     const std::vector<std::pair<int, std::string>> cubes = {
         {33, twisted_cube(33, false)}, {33, boundary_cube(33)}, {17, twisted_cube(17, true)},
         {4, twisted_cube(4, false)},   {4, boundary_cube(4)},   {2, twisted_cube(2, false)},
-        {67, twisted_cube(67, false)}};  // larger than the red table serves
+        {67, twisted_cube(67, false)}};  // too large for the estimate
     GradedConvert graded{};
     TransferCurve curve{};
     YuvTables yuv{};
