@@ -169,14 +169,16 @@ for pair in "clean 0.96" "grain8_420 0.97" "grain10_420 0.97"; do
   figure "cores idle on the plain road, $clip (1 - busy; busy >= $least)" \
     "$(printf "%.2f" "$(echo "1 - $(busy "g_prolut_plain_$clip")" | bc -l)")" "$(printf "%.2f" "$(echo "1 - $least" | bc -l)")"
 done
-peak=0
+# Each clip's pictures have their own size in memory (10-bit 4:2:2 decodes to a third more
+# than 8-bit 4:2:0), so each road is held against the CLI on the same clip.
+worst=0
 for clip in clean "${grain_clips[@]}"; do
   for road in plain cube curve; do
-    rss=$(median "g_prolut_${road}_$clip" 3)
-    ((rss > peak)) && peak=$rss
+    share=$(ratio "$(median "g_prolut_${road}_$clip" 3)" "$(median "g_ffmpeg_plain_$clip" 3)")
+    (($(echo "$share > $worst" | bc -l))) && worst=$share
   done
 done
-figure "peak resident memory, any road on any clip / ffmpeg CLI plain" "$(ratio "$peak" "$(median g_ffmpeg_plain_clean 3)")" 1.10
+figure "peak resident memory, any road on any clip / ffmpeg CLI plain, same clip" "$worst" 1.10
 
 if [ -z "${SKIP_4K:-}" ] && [ -z "${ONLY_GRAIN:-}" ]; then
   echo "Figures (3840x2160, 60 frames): each ratio within 10% of its 1080p value"
