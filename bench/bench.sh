@@ -6,16 +6,9 @@
 #   RUNS=9 bench/bench.sh     steadier medians
 #   SKIP_4K=1 bench/bench.sh  1080p only
 #   ONLY_GRAIN=1 bench/bench.sh  the grain clips, the kernels and the scaling table only
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
-install_missing_packages time bc libbenchmark-dev
-build_program >/dev/null
-
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+start_bench results.txt time bc libbenchmark-dev
 runs=${RUNS:-5}
-work=$build_dir/bench
-prolut=$build_dir/prolut
-mkdir -p "$work"
-cd "$work"
-rm -f results.txt
 
 make_clip() { # NAME SIZE FRAMES
   [ -f "$1" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=$2:rate=25" -frames:v "$3" \
@@ -36,7 +29,8 @@ LC_ALL=C awk 'BEGIN {
   for (i = 0; i < 256; i++) { v = (i / 255) ^ 0.45; printf "%.6g %.6g %.6g\n", v, v, v }
 }' >curve1d.cube
 
-# measure NAME COMMAND...: one run, its wall seconds, peak resident kilobytes and CPU seconds.
+# measure NAME COMMAND...: one run, its wall seconds, peak resident kilobytes and CPU seconds
+# (columns 2, 3 and 4 for median).
 measure() {
   local name=$1 start end
   shift
@@ -48,13 +42,7 @@ measure() {
   fi
   end=$EPOCHREALTIME
   read -r rss user system <rss.out
-  echo "$name $(echo "$end - $start" | bc -l) $rss $(echo "$user + $system" | bc -l)" >>results.txt
-}
-
-# median NAME COLUMN: the median of one column (2 seconds, 3 kilobytes, 4 CPU seconds) of NAME's runs.
-median() {
-  awk -v name="$1" -v column="$2" '$1 == name { print $column }' results.txt | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+  echo "$name $(echo "$end - $start" | bc -l) $rss $(echo "$user + $system" | bc -l)" >>"$results"
 }
 
 ratio() { printf "%.3f" "$(echo "$1 / $2" | bc -l)"; }
@@ -128,7 +116,7 @@ done
 busy() { printf "%.2f" "$(echo "$(median "$1" 4) / ($(median "$1" 2) * $(nproc))" | bc -l)"; }
 
 echo "Runs on $(nproc) cores; medians (seconds, peak MiB). 1080p: 120 frames, $runs runs each."
-for name in $(awk '{ print $1 }' results.txt | sort -u); do
+for name in $(awk '{ print $1 }' "$results" | sort -u); do
   printf '  %-24s %7.3f s %7.1f MiB\n' "$name" "$(median "$name" 2)" "$(echo "$(median "$name" 3) / 1024" | bc -l)"
 done
 
