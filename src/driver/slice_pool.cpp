@@ -39,6 +39,9 @@ static void serve_slices(SlicePool* pool) {
 bool start_slice_pool(SlicePool* pool, int threads) {
     pool->threads = 1;
     pool->stopping = false;
+    // A worker serves any job number it has not seen: start from none, whatever came before.
+    pool->job = 0;
+    pool->next_slice = pool->slice_count = pool->unfinished = 0;
     for (int t = 1; t < threads; ++t) {
         try {
             pool->workers.emplace_back(serve_slices, pool);
