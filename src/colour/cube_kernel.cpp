@@ -112,6 +112,7 @@ CubeKernelRun cube_kernel_avx2() {
 bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],
                          uint32_t colour_base) {
     release_cube_kernel(kernel);
+    const CubeKernelRun avx2 = cube_kernel_avx2();
     const int n = lut->grid_size, width = cube_cell_width(n);
     kernel->lut = lut;
     kernel->colour_terms = colour_terms;
@@ -143,8 +144,7 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
         finite = finite && std::isfinite(lut->lattice[e]);
         largest = std::fmax(largest, std::fabs(lut->lattice[e]));
     }
-    kernel->estimate =
-        cube_kernel_avx2() != nullptr && n <= largest_estimated_grid && finite && largest <= 0x1p20f;
+    kernel->estimate = avx2 != nullptr && n <= largest_estimated_grid && finite && largest <= 0x1p20f;
     if (kernel->estimate) {
         // aligned_alloc takes whole multiples of the alignment only.
         const size_t bytes = (size_t(n) * n * n * 4 * sizeof(float) + 63) / 64 * 64;
@@ -168,7 +168,7 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
     kernel->norm = double(width) * width * width;
     kernel->inverse_norm = 1.0 / kernel->norm;
     kernel->norm_is_power_of_two = (width & (width - 1)) == 0;
-    kernel->run = cube_kernel_avx2() != nullptr ? cube_kernel_avx2() : sse2_run;
+    kernel->run = avx2 != nullptr ? avx2 : sse2_run;
     return true;
 }
 

@@ -48,12 +48,13 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
                          uint32_t colour_base);
 void release_cube_kernel(CubeKernel* kernel);
 
-// The colour word of each of count pixels (packed B, G, R 16-bit samples; the high bytes count).
+// The colour word of the 10-bit red, green and blue values v.
 inline uint32_t cube_colour_word(const CubeKernel& kernel, const int v[3]) {
     return kernel.colour_base + kernel.colour_terms[0][v[0]] + kernel.colour_terms[1][v[1]] +
            kernel.colour_terms[2][v[2]];
 }
 
+// The colour word of each of count pixels (packed B, G, R 16-bit samples; the high bytes count).
 inline void cube_kernel_colours(const CubeKernel& kernel, const uint16_t* pixels, int count,
                                 uint32_t* colours) {
     kernel.run(kernel, pixels, count, colours);
