@@ -72,6 +72,10 @@ int main(int argc, char** argv) {
         {"prolut", "in.mp4", "out.mov", "3", "y", "4", "", "snap.rgb"},
         {"prolut", "in.mp4", "out.mov", "", "", "/"},
         {"prolut", "in.mp4"},
+        {"prolut", "--audio", "--timecode", "in.mxf", "out.mov", "3", "y", "4", "show.cube"},
+        {"prolut", "--precise", "--", "-in.mov", "out.mov"},
+        {"prolut", "--aud", "-hx", "--version", "in.mp4", "out.mov"},
+        {"prolut", "--audio=1", "--bogus", "in.mp4", "out.mov"},
     };
     int n = 0;
     for (const auto& line : lines)

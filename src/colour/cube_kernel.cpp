@@ -6,6 +6,7 @@
 
 #include <emmintrin.h>
 
+#include "colour/processor.h"
 #include "colour/tone_map.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read in host order");
@@ -106,7 +107,7 @@ void fill_corners(CubeKernel* kernel) {
 CubeKernelRun cube_kernel_reference() { return reference_run; }
 CubeKernelRun cube_kernel_sse2() { return sse2_run; }
 CubeKernelRun cube_kernel_avx2() {
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? cube_kernel_avx2_run : nullptr;
+    return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr;
 }
 
 bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],

@@ -2,12 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include <getopt.h>
 
 extern "C" {
 #include <libavutil/avutil.h>
 #include <libswscale/swscale.h>
 }
 
+#include "colour/processor.h"
 #include "driver/report.h"
 
 const char snapshot_output_path[] = "file:D:\\temp.mov";
@@ -29,27 +33,18 @@ static int digit_value(const char* argument) {
     return static_cast<int>(static_cast<signed char>(argument[0])) - '0';
 }
 
-bool parse_run_options(int argc, char** argv, RunOptions* options) {
-    *options = RunOptions{};
-    if (argc >= 3 && argc <= 8) {
-        options->input_path = argv[1];
-        options->output_path = argv[2];
-        if (argc > 3) options->profile = digit_value(argv[3]);
-        if (argc > 4) options->custom_conversion = argv[4][0] == 'y';
-        if (argc > 5) options->colour_mode = digit_value(argv[5]);
-        if (argc > 6) options->cube_path = argv[6];
-        if (argc > 7) {
-            options->snapshot_enabled = true;
-            options->snapshot_path = argv[7];
-        }
-        if (options->colour_mode >= 0) return true;
-    }
-    printf(usage_text, argc > 0 && argv[0] ? argv[0] : "prolut");
-    if (argc >= 3 && argc <= 8) report_failure("colour mode '%s' is not a digit from 0 to 9", argv[5]);
-    return false;
-}
-
 static const char guide_text[] =
+    "\n"
+    "prolut [OPTION]... input output [profile] [custom] [colour_mode] [cube_file] [snapshot_file]\n"
+    "\n"
+    "Options come before the input:\n"
+    "  --audio        every audio stream of the input goes along, as PCM, cut to the pictures\n"
+    "  --timecode     the input's start timecode goes along\n"
+    "  --precise      with y: grades from every bit of the picture, not its top 8 (10-bit and\n"
+    "                 log sources)\n"
+    "  -h, --help     this text\n"
+    "  --version      the versions of prolut and of the FFmpeg libraries it runs with\n"
+    "  --             ends the options: prolut -- -clip.mov out.mov\n"
     "\n"
     "The arguments come in this order; to give one, give every one before it:\n"
     "  input          any video file FFmpeg can read\n"
@@ -71,31 +66,118 @@ static const char guide_text[] =
     "  prolut camera.mp4 edit.mov 3                    ProRes HQ\n"
     "  prolut log.mov graded.mov 3 y 1                 log to linear, then the BT.709 curve\n"
     "  prolut log.mov graded.mov 3 y 4 show_look.cube  through a 3D LUT\n"
-    "\n"
-    "prolut --version prints the versions of prolut and of the FFmpeg libraries it runs with.\n";
+    "  prolut --audio --timecode A001C003.mxf A001C003.mov 3 y 4 show.cube\n"
+    "                                                  dailies: sound, timecode and the look\n";
+
+// What the options before the positional arguments ask for.
+struct OptionScan {
+    int first_positional;
+    int answer;               // 'h' or option_version: the first question asked, 0 for none
+    std::string unknown;      // the first option not known, as given
+    bool audio, timecode, precise;
+};
+
+enum { option_audio = 256, option_timecode, option_precise, option_version };
+
+static const struct option long_options[] = {
+    {"audio", no_argument, nullptr, option_audio},     {"timecode", no_argument, nullptr, option_timecode},
+    {"precise", no_argument, nullptr, option_precise}, {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, option_version}, {nullptr, 0, nullptr, 0},
+};
+
+// "+": the options end at the first argument that is not one, so that an input or output
+// name is never taken for an option and nothing is reordered.
+static OptionScan scan_options(int argc, char** argv) {
+    OptionScan scan{};
+    opterr = 0;  // the one line about an unknown option is ours
+    optind = 0;  // a fresh scan, also when the parser ran before in this process
+    for (;;) {
+        const int at = optind == 0 ? 1 : optind;
+        const int option = getopt_long(argc, argv, "+h", long_options, nullptr);
+        if (option == -1) break;
+        switch (option) {
+            case option_audio: scan.audio = true; break;
+            case option_timecode: scan.timecode = true; break;
+            case option_precise: scan.precise = true; break;
+            case 'h':
+            case option_version:
+                if (scan.answer == 0) scan.answer = option;
+                break;
+            default:
+                // A long option is named as given ("--audio=1" too); a short one by its letter,
+                // which may stand inside a group such as "-hx".
+                if (scan.unknown.empty()) {
+                    const bool long_form = at < argc && strncmp(argv[at], "--", 2) == 0;
+                    scan.unknown = long_form ? std::string(argv[at]) : std::string("-") + char(optopt);
+                }
+                break;
+        }
+    }
+    scan.first_positional = optind;
+    return scan;
+}
 
 static void print_library_version(const char* name, unsigned version, const char* separator) {
     printf("%s %u.%u.%u%s", name, version >> 16, version >> 8 & 255, version & 255, separator);
 }
 
-bool answer_information_request(int argc, char** argv) {
-    if (argc != 2) return false;
-    const char* program = argv[0] != nullptr ? argv[0] : "prolut";
-    if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+static void answer_question(int question, const char* program) {
+    if (question == 'h') {
         printf(usage_text, program);
         fputs(guide_text, stdout);
-        return true;
+        return;
     }
-    if (strcmp(argv[1], "--version") == 0) {
-        printf("prolut %s\n", PROLUT_VERSION);
-        printf("FFmpeg %s: ", av_version_info());
-        print_library_version("libavformat", avformat_version(), ", ");
-        print_library_version("libavcodec", avcodec_version(), ", ");
-        print_library_version("libswscale", swscale_version(), ", ");
-        print_library_version("libavutil", avutil_version(), "\n");
-        return true;
+    printf("prolut %s\n", PROLUT_VERSION);
+    printf("FFmpeg %s: ", av_version_info());
+    print_library_version("libavformat", avformat_version(), ", ");
+    print_library_version("libavcodec", avcodec_version(), ", ");
+    print_library_version("libswscale", swscale_version(), ", ");
+    print_library_version("libavutil", avutil_version(), "\n");
+    if (processor_held_to_avx2()) printf("built to use no AVX-512\n");
+}
+
+CommandLineOutcome parse_run_options(int argc, char** argv, RunOptions* options) {
+    *options = RunOptions{};
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "prolut";
+    if (argc < 1) {
+        printf(usage_text, program);
+        return COMMAND_LINE_REFUSED;
     }
-    return false;
+    const OptionScan scan = scan_options(argc, argv);
+    if (scan.answer != 0) {
+        answer_question(scan.answer, program);
+        return COMMAND_LINE_ANSWERED;
+    }
+    if (!scan.unknown.empty()) {
+        report_failure("unknown option '%s'", scan.unknown.c_str());
+        printf(usage_text, program);
+        return COMMAND_LINE_REFUSED;
+    }
+    char** positional = argv + scan.first_positional;
+    const int count = argc - scan.first_positional;
+    if (count < 2 || count > 7) {
+        printf(usage_text, program);
+        return COMMAND_LINE_REFUSED;
+    }
+    options->input_path = positional[0];
+    options->output_path = positional[1];
+    if (count > 2) options->profile = digit_value(positional[2]);
+    if (count > 3) options->custom_conversion = positional[3][0] == 'y';
+    if (count > 4) options->colour_mode = digit_value(positional[4]);
+    if (count > 5) options->cube_path = positional[5];
+    if (count > 6) {
+        options->snapshot_enabled = true;
+        options->snapshot_path = positional[6];
+    }
+    options->audio = scan.audio;
+    options->timecode = scan.timecode;
+    options->precise = scan.precise;
+    if (options->colour_mode < 0) {
+        printf(usage_text, program);
+        report_failure("colour mode '%s' is not a digit from 0 to 9", positional[4]);
+        return COMMAND_LINE_REFUSED;
+    }
+    return COMMAND_LINE_RUN;
 }
 
 void apply_snapshot_override(RunOptions* options) {

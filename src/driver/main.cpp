@@ -1,6 +1,11 @@
 // prolut: any video FFmpeg can read in, Apple ProRes 422 10-bit out.
 #include <cstdio>
 
+extern "C" {
+#include <libavutil/cpu.h>
+}
+
+#include "colour/processor.h"
 #include "driver/command_line.h"
 #include "driver/input.h"
 #include "driver/keyboard.h"
@@ -9,6 +14,14 @@
 #include "driver/transcode_loop.h"
 
 static TranscodeState transcode_state;
+
+// A build held to AVX2 keeps FFmpeg's AVX-512 code off too, so that the whole program runs as
+// on a processor without it.
+static void hold_libraries_to_processor_ceiling() {
+    if (processor_held_to_avx2()) {
+        av_force_cpu_flags(av_get_cpu_flags() & ~(AV_CPU_FLAG_AVX512 | AV_CPU_FLAG_AVX512ICL));
+    }
+}
 
 static int refuse_output_over_input(const RunOptions* options) {
     if (!same_file(options->input_path, options->output_path)) return 0;
@@ -24,9 +37,11 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     state->video_stream_index = -1;
     setvbuf(stdout, nullptr, _IOLBF, 0);
     install_stop_signals();
+    hold_libraries_to_processor_ceiling();
 
-    if (answer_information_request(argc, argv)) return shutdown_pipeline(state, 0);
-    int status = parse_run_options(argc, argv, &state->options) ? 0 : 1;
+    const CommandLineOutcome parsed = parse_run_options(argc, argv, &state->options);
+    if (parsed == COMMAND_LINE_ANSWERED) return shutdown_pipeline(state, 0);
+    int status = parsed == COMMAND_LINE_RUN ? 0 : 1;
     if (status == 0) apply_snapshot_override(&state->options);
     if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);
     if (status == 0) status = refuse_output_over_input(&state->options);

@@ -24,6 +24,10 @@ struct RunOptions {
     const char* cube_path;
     bool snapshot_enabled;
     const char* snapshot_path;
+    // Options given before the positional arguments.
+    bool audio;     // --audio: the input's sound goes along
+    bool timecode;  // --timecode: the input's start timecode goes along
+    bool precise;   // --precise: the custom road grades from every bit of the working picture
 };
 
 // What a scaler was made for; a decoded picture that differs gets a new scaler.
