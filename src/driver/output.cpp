@@ -310,6 +310,11 @@ int open_output(TranscodeState* state) {
     // Editing applications trust the tag to name the profile that was encoded.
     uint32_t tag = prores_tag_for_profile(state->encoder_context->profile);
     if (tag != 0) state->output_video_stream->codecpar->codec_tag = tag;
+    // FFmpeg 7.1 and 9 take an MXF file's edit rate from the stream's frame rate alone and
+    // write no file without one.
+    if (strcmp(format->name, "mxf") == 0) {
+        state->output_video_stream->avg_frame_rate = state->input_frame_rate;
+    }
     // QuickTime keeps a colour description only in a 'colr' atom, which the muxer writes by
     // itself only when matrix, primaries and transfer are all known.
     AVDictionary* muxer_options = nullptr;
