@@ -11,6 +11,7 @@ extern "C" {
 #include "driver/keyboard.h"
 #include "driver/output.h"
 #include "driver/report.h"
+#include "driver/timecode.h"
 #include "driver/transcode_loop.h"
 
 static TranscodeState transcode_state;
@@ -46,6 +47,7 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);
     if (status == 0) status = refuse_output_over_input(&state->options);
     if (status == 0) status = open_input(state);
+    if (status == 0 && state->options.timecode) find_start_timecode(state);
     if (status == 0) status = open_output(state);
     if (status == 0) status = transcode_loop(state);
     return shutdown_pipeline(state, status);

@@ -2,6 +2,7 @@
 
 #include "driver/encode_mux.h"
 #include "driver/report.h"
+#include "driver/timecode.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -304,6 +305,7 @@ int open_output(TranscodeState* state) {
     if (create_output_stream(state, AV_CODEC_ID_PRORES, &encoder) != 0) return 1;
     configure_encoder(state);
     if (open_output_encoder(state, encoder) != 0) return 1;
+    attach_start_timecode(state);
     av_dump_format(state->output_context, 0, path, 1);
 
     if (!(format->flags & AVFMT_NOFILE) && open_output_file(state) != 0) return 1;

@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/timecode.h>
 #include <libswscale/swscale.h>
 }
 
@@ -78,6 +79,9 @@ struct TranscodeState {
     int64_t frame_limit;    // the video stream's own count; 0 when the container gives none
     int progress_interval;  // never 0
     AVRational input_frame_rate;
+    // --timecode: the first picture's, as the muxers take it; empty when the input has none
+    // that fits the frame rate.
+    char start_timecode[AV_TIMECODE_STR_SIZE];
 
     // Output side.
     AVFormatContext* output_context;

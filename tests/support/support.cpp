@@ -122,8 +122,9 @@ std::string decode(const std::string& path) {
     return decoded.status == 0 ? decoded.output : "";
 }
 
-std::string probe(const std::string& path, const std::string& entries) {
-    std::string values = run("ffprobe -v error -select_streams v:0 -count_frames -show_entries " + entries +
+std::string probe(const std::string& path, const std::string& entries, const std::string& streams) {
+    const std::string selected = streams.empty() ? "" : "-select_streams " + streams;
+    std::string values = run("ffprobe -v error " + selected + " -count_frames -show_entries " + entries +
                              " -of default=noprint_wrappers=1:nokey=1 " + path)
                              .output;
     std::replace(values.begin(), values.end(), '\n', ' ');
