@@ -157,6 +157,12 @@ static void configure_encoder(TranscodeState* state) {
     encoder_context->thread_type = FF_THREAD_FRAME;
     // Anamorphic sources keep their display shape.
     encoder_context->sample_aspect_ratio = decoder_context->sample_aspect_ratio;
+    // Interlaced sources stay interlaced: the encoder codes fields only when told so, and the
+    // muxers (MOV 'fiel', Matroska FieldOrder) take the order from the stream.
+    if (state->coded_field_order != AV_FIELD_UNKNOWN) {
+        encoder_context->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+        encoder_context->field_order = state->coded_field_order;
+    }
 
     state->output_colours = describe_output_colours(decoder_context, &state->options);
     ColourDescription header = prores_header_colours(state->output_colours);
@@ -212,9 +218,10 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     int width = encoder_context->width;
     int height = encoder_context->height;
     // Pictures for the encoder come from a pool, so that handing one over passes a
-    // reference instead of a copy. Rows are aligned as the encoder's own frames would be.
-    int picture_size =
-        av_image_get_buffer_size(encoder_context->pix_fmt, width, height, encoder_picture_alignment);
+    // reference instead of a copy. Rows are aligned and padded as the encoder's own frames
+    // would be.
+    int picture_size = av_image_get_buffer_size(encoder_context->pix_fmt, width, encoder_picture_rows(height),
+                                                encoder_picture_alignment);
     if (picture_size > 0) {
         state->encoder_frame_pool = av_buffer_pool_init(picture_size + encoder_picture_alignment, nullptr);
     }

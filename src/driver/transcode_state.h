@@ -65,6 +65,9 @@ struct ColourDescription {
     AVColorTransferCharacteristic transfer;
 };
 
+// Packets read before the loop while the field order is settled; the loop takes them first.
+constexpr int read_ahead_capacity = 512;
+
 struct TranscodeState {
     RunOptions options;
 
@@ -78,6 +81,10 @@ struct TranscodeState {
     int64_t frame_limit;    // the video stream's own count; 0 when the container gives none
     int progress_interval;  // never 0
     AVRational input_frame_rate;
+    AVPacket* read_ahead[read_ahead_capacity];
+    int read_ahead_count;
+    int read_ahead_next;  // the first the loop has not taken
+    int read_ahead_end;   // the read status that ended reading ahead; 0 while the input goes on
 
     // Output side.
     AVFormatContext* output_context;
@@ -89,6 +96,9 @@ struct TranscodeState {
     AVBufferPool* encoder_frame_pool;
     AVPacket* encoded_packet;
     AVFrame* working_frame;  // bgr48le, rows without gaps: the custom road's and the snapshot's
+    // AV_FIELD_TT or AV_FIELD_BB when the encoder codes fields (each picture in its own order),
+    // AV_FIELD_UNKNOWN when it codes frames.
+    AVFieldOrder coded_field_order;
     ColourDescription output_colours;
 
     // The loop.

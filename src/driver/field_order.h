@@ -1,0 +1,25 @@
+#pragma once
+// Interlaced sources stay interlaced: whether the encoder codes fields, and in which order,
+// is settled from the stream and its first picture before the encoder opens.
+#include "driver/transcode_state.h"
+
+// Decodes the input's first picture with a decoder of its own, keeping every packet read on
+// the way for the loop, and sets coded_field_order: fields when the stream names a field
+// order or the first picture is interlaced, else frames as before. Never fails: when no
+// picture comes, the stream's word alone decides.
+void settle_field_order(TranscodeState* state);
+
+// The next packet of the input: those read while settling the field order first, then
+// av_read_frame's, with its status.
+int read_input_packet(TranscodeState* state, AVPacket* packet);
+
+// Frees the packets read ahead that the loop did not take.
+void release_read_ahead(TranscodeState* state);
+
+// The decoder's word on one picture.
+bool picture_is_interlaced(const AVFrame* frame);
+bool picture_top_field_first(const AVFrame* frame);
+
+// Marks picture, about to be encoded, with the field order of decoded: its own when it is
+// interlaced, the settled one when not. Nothing changes when the encoder codes frames.
+void mark_picture_fields(const TranscodeState* state, AVFrame* picture, const AVFrame* decoded);
