@@ -1,7 +1,7 @@
 #include "driver/field_order.h"
 
-// Reading ahead stops here: the first picture of any sound stream comes within a few dozen
-// packets, and an input whose video gives none so soon is left to the stream's word.
+// Reading ahead stops here: a first picture comes within a few dozen packets, sound
+// interleaved, and an input whose video gives none so soon is left to the stream's word.
 static constexpr int64_t read_ahead_byte_limit = 64 << 20;
 
 bool picture_is_interlaced(const AVFrame* frame) {
