@@ -201,6 +201,10 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     }
     stream->time_base = encoder_context->time_base;
     stream->sample_aspect_ratio = encoder_context->sample_aspect_ratio;
+    // The MXF writer of FFmpeg 7.1 and later takes its edit rate from the frame rate alone, and
+    // refuses a stream without one; 5.1's reads the time base. The other writers are left as
+    // they were: Matroska would add a default duration.
+    if (strcmp(state->output_context->oformat->name, "mxf") == 0) stream->avg_frame_rate = state->input_frame_rate;
     // The container can say what the frame headers cannot (a linear transfer, say).
     AVCodecParameters* parameters = stream->codecpar;
     parameters->color_range = state->output_colours.range;
