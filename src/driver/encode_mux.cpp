@@ -1,11 +1,14 @@
 #include "driver/encode_mux.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "driver/field_order.h"
 #include "driver/status_line.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 static void report_progress(const TranscodeState* state) {
@@ -37,8 +40,27 @@ int take_encoder_picture(TranscodeState* state) {
                      ? AVERROR(ENOMEM)
                      : av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data,
                                             static_cast<AVPixelFormat>(frame->format), frame->width,
-                                            frame->height, encoder_picture_alignment);
-    return status < 0 ? report_encode_error(status) : 0;
+                                            encoder_picture_rows(frame->height), encoder_picture_alignment);
+    if (status < 0) return report_encode_error(status);
+    mark_picture_fields(state, frame, state->decoded_frame);
+    return 0;
+}
+
+// The rows past a picture that the encoder reads for its last macroblocks of each field
+// repeat that field's last row, as its own edge handling does elsewhere: what they hold is
+// coded, though never shown, and a plain edge keeps the bits of that slice for the picture.
+static void repeat_last_field_rows(AVFrame* picture) {
+    const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    for (int plane = 0; plane < 4 && picture->data[plane] != nullptr; ++plane) {
+        const int shift = plane == 1 || plane == 2 ? format->log2_chroma_h : 0;
+        const int rows = AV_CEIL_RSHIFT(picture->height, shift);
+        const int held = AV_CEIL_RSHIFT(encoder_picture_rows(picture->height), shift);
+        const ptrdiff_t stride = picture->linesize[plane];
+        for (int row = rows; row < held; ++row) {
+            const int from = (row - rows) % 2 == 1 || rows < 2 ? rows - 1 : rows - 2;
+            memcpy(picture->data[plane] + row * stride, picture->data[plane] + from * stride, stride);
+        }
+    }
 }
 
 int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
@@ -46,6 +68,7 @@ int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
     const AVStream* stream = state->output_video_stream;
     AVPacket* packet = state->encoded_packet;
     int result = 0;
+    if (frame != nullptr && picture_is_interlaced(frame)) repeat_last_field_rows(frame);
     int status = avcodec_send_frame(encoder_context, frame);
     if (status < 0) result = report_encode_error(status);
     while (result == 0) {

@@ -12,8 +12,12 @@ int progress_interval_for(int total_frames) {
 
 static bool rate_is_set(AVRational rate) { return rate.num > 0 && rate.den > 0; }
 
+// FFmpeg 7.1's raw DV reader (and later ones) gives its time base inverted, 60000 pictures a
+// second, as the average; no picture rate comes near a thousand.
+static bool rate_is_plausible(AVRational rate) { return rate_is_set(rate) && av_q2d(rate) < 1000; }
+
 AVRational usable_frame_rate(const AVStream* stream) {
-    if (rate_is_set(stream->avg_frame_rate)) return stream->avg_frame_rate;
+    if (rate_is_plausible(stream->avg_frame_rate)) return stream->avg_frame_rate;
     if (rate_is_set(stream->r_frame_rate)) return stream->r_frame_rate;
     return AVRational{25, 1};
 }

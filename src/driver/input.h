@@ -19,5 +19,5 @@ int progress_interval_for(int total_frames);
 int64_t estimate_frame_count(const AVFormatContext* input_context, const AVStream* stream,
                              AVRational frame_rate);
 
-// The stream's average frame rate; when unset, its base rate; else 25/1.
+// The stream's average frame rate; when unset or past a thousand, its base rate; else 25/1.
 AVRational usable_frame_rate(const AVStream* stream);

@@ -7,9 +7,11 @@ extern "C" {
 
 #include "colour/processor.h"
 #include "driver/command_line.h"
+#include "driver/field_order.h"
 #include "driver/input.h"
 #include "driver/keyboard.h"
 #include "driver/output.h"
+#include "driver/read_ahead.h"
 #include "driver/report.h"
 #include "driver/timecode.h"
 #include "driver/transcode_loop.h"
@@ -47,6 +49,8 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);
     if (status == 0) status = refuse_output_over_input(&state->options);
     if (status == 0) status = open_input(state);
+    if (status == 0) read_ahead_to_first_picture(state);
+    if (status == 0) settle_field_order(state);
     if (status == 0 && state->options.timecode) find_start_timecode(state);
     if (status == 0) status = open_output(state);
     if (status == 0) status = transcode_loop(state);

@@ -158,6 +158,12 @@ static void configure_encoder(TranscodeState* state) {
     encoder_context->thread_type = FF_THREAD_FRAME;
     // Anamorphic sources keep their display shape.
     encoder_context->sample_aspect_ratio = decoder_context->sample_aspect_ratio;
+    // Interlaced sources stay interlaced: the encoder codes fields only when told so, and the
+    // muxers (MOV 'fiel', Matroska FieldOrder) take the order from the stream.
+    if (state->coded_field_order != AV_FIELD_UNKNOWN) {
+        encoder_context->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+        encoder_context->field_order = state->coded_field_order;
+    }
 
     state->output_colours = describe_output_colours(decoder_context, &state->options);
     ColourDescription header = prores_header_colours(state->output_colours);
@@ -196,6 +202,10 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     }
     stream->time_base = encoder_context->time_base;
     stream->sample_aspect_ratio = encoder_context->sample_aspect_ratio;
+    // The MXF writer of FFmpeg 7.1 and later takes its edit rate from the frame rate alone, and
+    // refuses a stream without one; 5.1's reads the time base. The other writers are left as
+    // they were: Matroska would add a default duration.
+    if (strcmp(state->output_context->oformat->name, "mxf") == 0) stream->avg_frame_rate = state->input_frame_rate;
     // The container can say what the frame headers cannot (a linear transfer, say).
     AVCodecParameters* parameters = stream->codecpar;
     parameters->color_range = state->output_colours.range;
@@ -213,9 +223,10 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     int width = encoder_context->width;
     int height = encoder_context->height;
     // Pictures for the encoder come from a pool, so that handing one over passes a
-    // reference instead of a copy. Rows are aligned as the encoder's own frames would be.
-    int picture_size =
-        av_image_get_buffer_size(encoder_context->pix_fmt, width, height, encoder_picture_alignment);
+    // reference instead of a copy. Rows are aligned and padded as the encoder's own frames
+    // would be.
+    int picture_size = av_image_get_buffer_size(encoder_context->pix_fmt, width, encoder_picture_rows(height),
+                                                encoder_picture_alignment);
     if (picture_size > 0) {
         state->encoder_frame_pool = av_buffer_pool_init(picture_size + encoder_picture_alignment, nullptr);
     }

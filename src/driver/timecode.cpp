@@ -8,7 +8,6 @@ extern "C" {
 #include <libavutil/timecode.h>
 }
 
-#include "driver/keyboard.h"
 #include "driver/report.h"
 
 // Up to max_digits decimal digits at *at, at least one; -1 when there are none.
@@ -80,63 +79,6 @@ static const char* input_tag(const AVFormatContext* input, const AVStream* video
     return found != nullptr ? found : tag_value(input->metadata, key);
 }
 
-// Only what can be opened again gives the same pictures a second time; a pipe would give its
-// next bytes, taken from the run.
-static bool input_reads_again(const AVFormatContext* input) {
-    return input->pb == nullptr || (input->pb->seekable & AVIO_SEEKABLE_NORMAL);
-}
-
-static int open_video_decoder(const AVFormatContext* input, int index, AVCodecContext** decoder) {
-    if (index < 0 || static_cast<unsigned>(index) >= input->nb_streams) return AVERROR_STREAM_NOT_FOUND;
-    const AVStream* stream = input->streams[index];
-    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return AVERROR_STREAM_NOT_FOUND;
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (codec == nullptr) return AVERROR_DECODER_NOT_FOUND;
-    *decoder = avcodec_alloc_context3(codec);
-    if (*decoder == nullptr) return AVERROR(ENOMEM);
-    int status = avcodec_parameters_to_context(*decoder, stream->codecpar);
-    (*decoder)->pkt_timebase = stream->time_base;
-    return status < 0 ? status : avcodec_open2(*decoder, codec, nullptr);
-}
-
-// S12M side data is known only once a picture is decoded, after the output header must be
-// written. The input is opened a second time, with a reader and a decoder of its own, so that
-// the run's own reader takes nothing ahead.
-static bool first_picture_timecode(const TranscodeState* state, char text[AV_TIMECODE_STR_SIZE]) {
-    AVFormatContext* input = nullptr;
-    AVCodecContext* decoder = nullptr;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* picture = av_frame_alloc();
-    const int index = state->video_stream_index;
-    bool found = false;
-    int status = packet != nullptr && picture != nullptr
-                     ? avformat_open_input(&input, state->options.input_path, nullptr, nullptr)
-                     : AVERROR(ENOMEM);
-    if (status >= 0) status = avformat_find_stream_info(input, nullptr);
-    if (status >= 0) status = open_video_decoder(input, index, &decoder);
-    while (status >= 0 && !stop_requested) {
-        status = avcodec_receive_frame(decoder, picture);
-        if (status >= 0) {
-            found = s12m_timecode_text(picture, state->input_frame_rate, text);
-            break;
-        }
-        if (status != AVERROR(EAGAIN)) break;
-        status = av_read_frame(input, packet);
-        if (status >= 0 && packet->stream_index != index) {
-            av_packet_unref(packet);
-            continue;
-        }
-        // At the end (or a read error) the decoder gives up what it holds back, then says so.
-        status = avcodec_send_packet(decoder, status >= 0 ? packet : nullptr);
-        av_packet_unref(packet);
-    }
-    av_frame_free(&picture);
-    av_packet_free(&packet);
-    avcodec_free_context(&decoder);
-    avformat_close_input(&input);
-    return found;
-}
-
 // A rate as people say it: 25, 29.97, 23.976.
 struct RateText {
     char text[32];
@@ -175,17 +117,12 @@ void find_start_timecode(TranscodeState* state) {
     const AVRational rate = state->input_frame_rate;
     const char* found = input_tag(state->input_context, state->input_video_stream, "timecode");
     char side_data_text[AV_TIMECODE_STR_SIZE] = "";
-    if (found == nullptr && !input_reads_again(state->input_context)) {
-        report_failure(
-            "input '%s' has no timecode tag and cannot be read twice to look in its first "
-            "picture: the output has none",
-            path);
-        return;
+    if (found == nullptr && state->first_picture != nullptr &&
+        s12m_timecode_text(state->first_picture, rate, side_data_text)) {
+        found = side_data_text;
     }
-    if (found == nullptr && first_picture_timecode(state, side_data_text)) found = side_data_text;
     if (found == nullptr) {
-        // A stop asked for while looking ends the run: no timecode was missed.
-        if (!stop_requested) report_failure("input '%s' has no timecode: the output has none", path);
+        report_failure("input '%s' has no timecode: the output has none", path);
         return;
     }
     switch (read_timecode(found, rate, state->start_timecode)) {

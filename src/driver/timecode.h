@@ -17,7 +17,7 @@ enum TimecodeVerdict {
 TimecodeVerdict read_timecode(const char* text, AVRational rate, char canonical[AV_TIMECODE_STR_SIZE]);
 
 // The first timecode found: the video stream's tag, a tmcd stream's tag, the container's tag,
-// else the S12M side data of the input's first picture. Stores it in state->start_timecode
+// else the S12M side data of the input's first picture (read ahead). Stores it in state->start_timecode
 // when it fits the output's frame rate; otherwise says on standard error that the output has
 // none. The run goes on either way.
 void find_start_timecode(TranscodeState* state);

@@ -4,6 +4,7 @@
 
 #include "driver/custom_road.h"
 #include "driver/encode_mux.h"
+#include "driver/read_ahead.h"
 #include "driver/keyboard.h"
 #include "driver/output.h"
 #include "driver/plain_road.h"
@@ -115,7 +116,7 @@ static LoopEnd transcode_turn(TranscodeState* state) {
     if (count_reached(state)) return LOOP_END_COUNT;
     if (keyboard_quit_pressed()) return LOOP_END_KEY;
     AVPacket* packet = state->packet;
-    int status = av_read_frame(state->input_context, packet);
+    int status = read_input_packet(state, packet);
     if (status < 0) return end_of_input(state, status);
     LoopEnd end = LOOP_RUNNING;
     if (packet->stream_index == state->video_stream_index) end = decode_packet(state, packet);
@@ -163,6 +164,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
         avformat_free_context(output_context);
         state->output_context = nullptr;
     }
+    release_read_ahead(state);
     av_frame_free(&state->decoded_frame);
     avcodec_free_context(&state->decoder_context);
     av_packet_free(&state->packet);

@@ -66,6 +66,9 @@ struct ColourDescription {
     AVColorTransferCharacteristic transfer;
 };
 
+// Packets read before the loop on the way to the first picture; the loop takes them first.
+constexpr int read_ahead_capacity = 512;
+
 struct TranscodeState {
     RunOptions options;
 
@@ -79,6 +82,11 @@ struct TranscodeState {
     int64_t frame_limit;    // the video stream's own count; 0 when the container gives none
     int progress_interval;  // never 0
     AVRational input_frame_rate;
+    AVPacket* read_ahead[read_ahead_capacity];
+    int read_ahead_count;
+    int read_ahead_next;  // the first the loop has not taken
+    int read_ahead_end;   // the read status that ended reading ahead; 0 while the input goes on
+    AVFrame* first_picture;  // decoded ahead, for what only a picture tells; null when none came
     // --timecode: the first picture's, as the muxers take it; empty when the input has none
     // that fits the frame rate.
     char start_timecode[AV_TIMECODE_STR_SIZE];
@@ -93,6 +101,9 @@ struct TranscodeState {
     AVBufferPool* encoder_frame_pool;
     AVPacket* encoded_packet;
     AVFrame* working_frame;  // bgr48le, rows without gaps: the custom road's and the snapshot's
+    // AV_FIELD_TT or AV_FIELD_BB when the encoder codes fields (each picture in its own order),
+    // AV_FIELD_UNKNOWN when it codes frames.
+    AVFieldOrder coded_field_order;
     ColourDescription output_colours;
 
     // The loop.
