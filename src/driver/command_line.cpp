@@ -76,8 +76,8 @@ static const char guide_text[] =
 // What the options before the positional arguments ask for.
 struct OptionScan {
     int first_positional;
-    int answer;               // 'h' or option_version: the first question asked, 0 for none
-    std::string unknown;      // the first option not known, as given
+    int answer;           // 'h' or option_version: the first question asked, 0 for none
+    std::string unknown;  // the first option not known, as given
     bool audio, timecode, precise;
 };
 

@@ -205,7 +205,8 @@ int open_output_encoder(TranscodeState* state, const AVCodec* encoder) {
     // The MXF writer of FFmpeg 7.1 and later takes its edit rate from the frame rate alone, and
     // refuses a stream without one; 5.1's reads the time base. The other writers are left as
     // they were: Matroska would add a default duration.
-    if (strcmp(state->output_context->oformat->name, "mxf") == 0) stream->avg_frame_rate = state->input_frame_rate;
+    if (strcmp(state->output_context->oformat->name, "mxf") == 0)
+        stream->avg_frame_rate = state->input_frame_rate;
     // The container can say what the frame headers cannot (a linear transfer, say).
     AVCodecParameters* parameters = stream->codecpar;
     parameters->color_range = state->output_colours.range;
@@ -323,11 +324,6 @@ int open_output(TranscodeState* state) {
     // Editing applications trust the tag to name the profile that was encoded.
     uint32_t tag = prores_tag_for_profile(state->encoder_context->profile);
     if (tag != 0) state->output_video_stream->codecpar->codec_tag = tag;
-    // FFmpeg 7.1 and 9 take an MXF file's edit rate from the stream's frame rate alone and
-    // write no file without one.
-    if (strcmp(format->name, "mxf") == 0) {
-        state->output_video_stream->avg_frame_rate = state->input_frame_rate;
-    }
     // QuickTime keeps a colour description only in a 'colr' atom, which the muxer writes by
     // itself only when matrix, primaries and transfer are all known.
     AVDictionary* muxer_options = nullptr;

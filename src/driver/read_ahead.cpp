@@ -32,8 +32,8 @@ void read_ahead_to_first_picture(TranscodeState* state) {
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     AVCodecContext* decoder = avcodec_alloc_context3(codec);
     AVFrame* picture = av_frame_alloc();
-    bool ready = decoder != nullptr && picture != nullptr &&
-                 avcodec_parameters_to_context(decoder, parameters) >= 0;
+    bool ready =
+        decoder != nullptr && picture != nullptr && avcodec_parameters_to_context(decoder, parameters) >= 0;
     if (ready) {
         decoder->pkt_timebase = state->input_video_stream->time_base;
         // Slice threads only: frame threads hold the first picture back for more packets.

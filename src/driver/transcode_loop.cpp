@@ -4,10 +4,10 @@
 
 #include "driver/custom_road.h"
 #include "driver/encode_mux.h"
-#include "driver/read_ahead.h"
 #include "driver/keyboard.h"
 #include "driver/output.h"
 #include "driver/plain_road.h"
+#include "driver/read_ahead.h"
 #include "driver/report.h"
 #include "driver/snapshot.h"
 #include "driver/status_line.h"

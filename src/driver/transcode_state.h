@@ -84,8 +84,8 @@ struct TranscodeState {
     AVRational input_frame_rate;
     AVPacket* read_ahead[read_ahead_capacity];
     int read_ahead_count;
-    int read_ahead_next;  // the first the loop has not taken
-    int read_ahead_end;   // the read status that ended reading ahead; 0 while the input goes on
+    int read_ahead_next;     // the first the loop has not taken
+    int read_ahead_end;      // the read status that ended reading ahead; 0 while the input goes on
     AVFrame* first_picture;  // decoded ahead, for what only a picture tells; null when none came
     // --timecode: the first picture's, as the muxers take it; empty when the input has none
     // that fits the frame rate.
