@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "colour/processor.h"
+#include "driver/audio_tracks.h"
 #include "driver/command_line.h"
 #include "driver/input.h"
 #include "driver/keyboard.h"
@@ -46,6 +47,7 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);
     if (status == 0) status = refuse_output_over_input(&state->options);
     if (status == 0) status = open_input(state);
+    if (status == 0 && state->options.audio) status = open_audio_inputs(state);
     if (status == 0) status = open_output(state);
     if (status == 0) status = transcode_loop(state);
     return shutdown_pipeline(state, status);

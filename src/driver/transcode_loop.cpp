@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "driver/audio_sync.h"
+#include "driver/audio_tracks.h"
 #include "driver/custom_road.h"
 #include "driver/encode_mux.h"
 #include "driver/keyboard.h"
@@ -48,12 +50,26 @@ static bool count_reached(const TranscodeState* state) {
     return state->frame_limit > 0 && state->processed_frames >= state->frame_limit;
 }
 
+// Holding pictures to their sound: the picture before shown again where the source left a gap,
+// or false where this one lands on a slot already taken (it is counted, not shown).
+static bool show_at_its_time(TranscodeState* state, LoopEnd* end) {
+    if (!state->picture_timing.active || snapshot_due(state)) return true;
+    int64_t repeats = place_picture(&state->picture_timing, state->decoded_frame->best_effort_timestamp);
+    if (repeats < 0) ++state->processed_frames;
+    for (; repeats > 0 && *end == LOOP_RUNNING; --repeats) {
+        if (encode_and_mux_frame(state, state->encoder_frame) != 0) *end = LOOP_END_ENCODE_ERROR;
+        state->encoder_frame->pts += 1;
+    }
+    return repeats == 0;
+}
+
 // One decoded picture: converted on its road, counted, encoded, its successor's time
-// stamp stepped.
+// stamp stepped, and the sound it covers written.
 static LoopEnd transcode_picture(TranscodeState* state) {
     if (count_reached(state)) return LOOP_END_COUNT;
+    LoopEnd end = LOOP_RUNNING;
+    if (!show_at_its_time(state, &end) || end != LOOP_RUNNING) return end;
     if (take_encoder_picture(state) != 0) return LOOP_END_ENCODE_ERROR;
-    LoopEnd end;
     if (state->options.custom_conversion) {
         end = convert_frame_custom(state);
     } else if (snapshot_due(state)) {
@@ -65,7 +81,7 @@ static LoopEnd transcode_picture(TranscodeState* state) {
     ++state->processed_frames;
     if (encode_and_mux_frame(state, state->encoder_frame) != 0) return LOOP_END_ENCODE_ERROR;
     state->encoder_frame->pts += 1;
-    return LOOP_RUNNING;
+    return write_due_sound(state);
 }
 
 static LoopEnd report_decode_error() {
@@ -118,7 +134,12 @@ static LoopEnd transcode_turn(TranscodeState* state) {
     int status = av_read_frame(state->input_context, packet);
     if (status < 0) return end_of_input(state, status);
     LoopEnd end = LOOP_RUNNING;
-    if (packet->stream_index == state->video_stream_index) end = decode_packet(state, packet);
+    AudioTrack* track = track_for_stream(state, packet->stream_index);
+    if (packet->stream_index == state->video_stream_index) {
+        end = decode_packet(state, packet);
+    } else if (track != nullptr) {
+        end = decode_sound_packet(state, track, packet);
+    }
     av_packet_unref(packet);
     return end;
 }
@@ -129,6 +150,7 @@ int transcode_loop(TranscodeState* state) {
     status_line_begin();
     LoopEnd end = LOOP_RUNNING;
     while (end == LOOP_RUNNING) end = transcode_turn(state);
+    if (loop_end_drains(end) && finish_sound(state) != 0) end = LOOP_END_ENCODE_ERROR;
     if (loop_end_drains(end) && encode_and_mux_frame(state, nullptr) != 0) end = LOOP_END_ENCODE_ERROR;
     return exit_status_for(end);
 }
@@ -153,6 +175,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
     stop_slice_pool(&state->slice_pool);
     release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
+    close_audio_tracks(state);
     if (output_context != nullptr) {
         if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr) {
             int close_status = avio_closep(&output_context->pb);
