@@ -177,9 +177,10 @@ static int encode_sound(TranscodeState* state, AudioTrack* track, const AVFrame*
     return report_sound_error("encoding", status);
 }
 
-// Writes the track up to the end of the pictures handed to the encoder: queued sound where
-// it is, silence where there is none. Until the run finishes, a gap the queue does not close
-// yet is filled only where the sound can no longer come.
+// Writes the track up to the end of the pictures handed to the encoder, in packets of a
+// picture's worth: queued sound where it is, silence where there is none. Until the run
+// finishes, sound that is still to come is waited for; only where it can no longer come is a
+// short packet or silence written.
 static int write_track(TranscodeState* state, AudioTrack* track, bool finishing) {
     const PictureTiming* timing = &state->picture_timing;
     if (!timing->started) return 0;
@@ -191,6 +192,7 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
     }
     const int64_t target =
         track->origin + av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AVRational{1, rate});
+    const int64_t given_up = finishing ? target : target - int64_t(sound_wait_seconds) * rate;
     while (track->written < target) {
         const int queued = av_audio_fifo_size(track->queue);
         if (queued > 0 && track->queue_start < track->written) {
@@ -202,6 +204,7 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
         int count = static_cast<int>(std::min<int64_t>(target - track->written, track->chunk_samples));
         AVFrame* frame = track->silence;
         if (queued > 0 && track->queue_start == track->written) {
+            if (queued < count && track->written + queued > given_up) break;
             frame = track->chunk;
             frame->nb_samples = track->chunk_samples;
             if (av_frame_make_writable(frame) < 0) return report_sound_error("encoding", AVERROR(ENOMEM));
@@ -209,9 +212,7 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
             if (count <= 0) return report_sound_error("encoding", count < 0 ? count : AVERROR_BUG);
             track->queue_start += count;
         } else {
-            const int64_t until = queued > 0  ? track->queue_start
-                                  : finishing ? target
-                                              : target - int64_t(sound_wait_seconds) * rate;
+            const int64_t until = queued > 0 ? track->queue_start : given_up;
             count = static_cast<int>(std::min<int64_t>(count, until - track->written));
             if (count <= 0) break;
         }

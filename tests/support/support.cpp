@@ -122,8 +122,14 @@ std::string decode(const std::string& path) {
     return decoded.status == 0 ? decoded.output : "";
 }
 
-std::string probe(const std::string& path, const std::string& entries) {
-    std::string values = run("ffprobe -v error -select_streams v:0 -count_frames -show_entries " + entries +
+std::string decode_sound(const std::string& path, int index) {
+    Child decoded = run("ffmpeg -v error -xerror -i " + path + " -map 0:a:" + std::to_string(index) +
+                        " -ac 1 -f s16le -c:a pcm_s16le -");
+    return decoded.status == 0 ? decoded.output : "";
+}
+
+std::string probe(const std::string& path, const std::string& entries, const std::string& streams) {
+    std::string values = run("ffprobe -v error -select_streams " + streams + " -count_frames -show_entries " + entries +
                              " -of default=noprint_wrappers=1:nokey=1 " + path)
                              .output;
     std::replace(values.begin(), values.end(), '\n', ' ');

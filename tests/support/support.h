@@ -34,8 +34,11 @@ Child prolut(std::vector<std::string> arguments, std::string* errors, const std:
 bool ffmpeg(const std::string& words);  // blank-separated arguments; true on exit status 0
 bool make_clip(const std::string& path, const std::string& source, const std::string& encoding = "");
 std::string decode(const std::string& path);  // the first video stream as yuv422p10le; "" on error
-// ffprobe's values, joined by blanks, of the first video stream with its frames counted, in its order.
-std::string probe(const std::string& path, const std::string& entries);
+// ffprobe's values, joined by blanks, of the first video stream (or of the streams `streams` selects)
+// with its frames counted, in its order.
+std::string probe(const std::string& path, const std::string& entries, const std::string& streams = "v:0");
+// Audio stream `index` as 16-bit samples at its own rate, its channels mixed into one; "" on error.
+std::string decode_sound(const std::string& path, int index);
 std::vector<long> progress(const std::string& console);  // the numbers of the " frame N" lines
 bool ends_complete(const std::string& console);
 std::string slurp(const std::string& path);

@@ -1,0 +1,182 @@
+// --audio: every audio stream as PCM, in step with the pictures, cut to them however the run ends.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+
+#include "support.h"
+
+namespace {
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream split(text);
+    return {std::istream_iterator<std::string>(split), std::istream_iterator<std::string>()};
+}
+
+double seconds_of_pictures(const std::string& path) {  // frames counted, at the stream's rate
+    const std::vector<std::string> video = words(probe(path, "stream=r_frame_rate,nb_read_frames"));
+    if (video.size() != 2) return -1;
+    return std::stod(video[1]) * std::stod(video[0].substr(video[0].find('/') + 1)) / std::stod(video[0]);
+}
+
+// Every audio stream ends with the last picture, to within a millisecond (the definition of done
+// allows one packet: a picture's worth of samples).
+void expect_sound_covers_pictures(const std::string& path) {
+    const double pictures = seconds_of_pictures(path);
+    const std::vector<std::string> rates = words(probe(path, "stream=sample_rate", "a"));
+    EXPECT_FALSE(rates.empty()) << path;
+    for (size_t a = 0; a < rates.size(); ++a)
+        EXPECT_NEAR(decode_sound(path, int(a)).size() / 2 / std::stod(rates[a]), pictures, 0.001) << path << " a:" << a;
+}
+
+// Where each sound starts after silence (a click, a tone), in samples; a quiet gap of 0.1 s ends one.
+std::vector<long> onsets(const std::string& sound) {
+    const int16_t* samples = reinterpret_cast<const int16_t*>(sound.data());
+    std::vector<long> found;
+    long quiet = 1 << 30;
+    for (long i = 0; i < long(sound.size() / 2); ++i, ++quiet) {
+        if (std::abs(samples[i]) < 1000) continue;
+        if (quiet > 4800) found.push_back(i);
+        quiet = 0;
+    }
+    return found;
+}
+
+// Four streams in Matroska at 29.97 fps (millisecond stamps that jitter): 16-bit stereo, AAC at
+// 44.1 kHz, 24-bit mono, and FLAC whose codec name is made unknown. The three with a decoder
+// arrive in order, 16-bit as it was, the rest 24-bit, at 48 kHz in MXF; the fourth is named once
+// on standard error. Every picture is kept. The snapshot's 20 pictures get their sound too;
+// without --audio no sound at all.
+TEST(Audio, EveryStreamAsPcmInEachContainer) {
+    TempDir dir;
+    const std::string input = dir.file("in.mkv");
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=96x64:rate=30000/1001:duration=2 -f lavfi -i "
+                       "sine=sample_rate=48000:duration=2.5 -f lavfi -i sine=frequency=300:sample_rate=44100:duration=2 "
+                       "-f lavfi -i sine=frequency=600:sample_rate=48000:duration=1 -map 0 -map 1 -map 2 -map 3 -map 1 -c:v ffv1 "
+                       "-c:a:0 pcm_s16le -ac:a:0 2 -c:a:1 aac -c:a:2 pcm_s24le -c:a:3 flac " + input));
+    std::string data = slurp(input);
+    ASSERT_EQ(data.find("A_FLAC"), data.rfind("A_FLAC"));
+    data.replace(data.find("A_FLAC"), 6, "A_FLAX");
+    std::ofstream(input, std::ios::binary) << data;
+    for (const std::string kind : {"mov", "mkv", "mxf"}) {
+        SCOPED_TRACE(kind);
+        const std::string out = dir.file("out." + kind);
+        std::string errors;
+        Child run = prolut({"--audio", input, out}, &errors);
+        EXPECT_TRUE(run.status == 0 && ends_complete(run.output)) << run.output;
+        EXPECT_EQ(errors.find("prolut: "), errors.rfind("prolut: ")) << errors;
+        EXPECT_NE(errors.find("prolut: input '" + input + "': this FFmpeg has no decoder for audio stream 4"),
+                  std::string::npos) << errors;
+        EXPECT_EQ(probe(out, "stream=codec_name,sample_rate,channels", "a"),
+                  "pcm_s16le 48000 2 pcm_s24le " + std::string(kind == "mxf" ? "48000" : "44100") +
+                      " 1 pcm_s24le 48000 1");
+        EXPECT_EQ(probe(out, "stream=nb_read_frames"), "60");
+        expect_sound_covers_pictures(out);
+        const std::string sound = decode_sound(out, 0), source = decode_sound(input, 0);
+        EXPECT_TRUE(sound.size() < source.size() && source.compare(0, sound.size(), sound) == 0);
+    }
+    Child shot = prolut({"--audio", input, "out.mov", "0", "n", "0", "none.cube", "shot.rgb"}, dir.path);
+    EXPECT_EQ(shot.status, 0) << shot.output;
+    EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
+    expect_sound_covers_pictures(dir.file("D:\\temp.mov"));
+    EXPECT_EQ(prolut({input, dir.file("plain.mov")}).status, 0);
+    EXPECT_EQ(probe(dir.file("plain.mov"), "stream=codec_type", "a"), "");
+}
+
+// A phone-like source: 30 fps with pictures missing (every seventh, and five in a row), averaging
+// 24 fps. A flash and a click mark the same four moments; in the output each flash lies within
+// half a frame of its click, pictures repeated and dropped are counted on standard error, and
+// without --audio every picture is kept as before. Then sound that starts before the pictures
+// (cut) and after them (silence first), to the sample.
+TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
+    TempDir dir;
+    const std::string input = dir.file("vfr.mp4"), out = dir.file("out.mov");
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=c=black:s=64x48:r=30:d=3,geq=lum=if(eq(N\\,15)+eq(N\\,36)+eq(N\\,60)+eq("
+                       "N\\,81)\\,235\\,16):cb=128:cr=128,select=not(eq(mod(n\\,7)\\,3))*not(between(n\\,40\\,44)) "
+                       "-f lavfi -i aevalsrc=0.9*(between(t\\,0.5\\,0.502)+between(t\\,1.2\\,1.202)+between(t\\,2\\,2."
+                       "002)+between(t\\,2.7\\,2.702)):s=48000:d=3 -fps_mode:v passthrough -c:v mpeg4 -q:v 2 "
+                       "-c:a aac " + input));
+    std::string errors;
+    Child run = prolut({"--audio", input, out}, &errors);
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_search(errors, counts, std::regex("([0-9]+) pictures repeated, ([0-9]+) dropped\n")))
+        << errors;
+    EXPECT_TRUE(std::stoi(counts[1]) > 0 && std::stoi(counts[2]) > 0) << counts[0];
+    const std::string pictures = decode(out);
+    const double frame = seconds_of_pictures(out) / (pictures.size() / (64 * 48 * 4));
+    std::vector<double> flashes;
+    for (size_t at = 0, n = 0; at < pictures.size(); at += 64 * 48 * 4, ++n) {
+        const bool bright = reinterpret_cast<const uint16_t*>(pictures.data() + at)[64 * 24 + 32] > 512;
+        if (bright && (flashes.empty() || n * frame - flashes.back() > 0.2)) flashes.push_back(n * frame);
+    }
+    const std::vector<long> clicks = onsets(decode_sound(out, 0));
+    ASSERT_EQ(flashes.size(), 4u);
+    ASSERT_EQ(clicks.size(), 4u);
+    double worst = 0;
+    for (int k = 0; k < 4; ++k) worst = std::max(worst, std::abs(clicks[k] / 48000.0 - flashes[k]));
+    EXPECT_LE(worst, frame / 2);
+    std::cout << "sound to picture, variable-rate source: " << worst * 1000 << " ms at most (half a frame "
+              << frame * 500 << " ms)\n";
+    expect_sound_covers_pictures(out);
+    EXPECT_EQ(prolut({input, dir.file("plain.mov")}, &errors).status, 0);
+    EXPECT_EQ(probe(dir.file("plain.mov"), "stream=nb_read_frames"), "72");
+    EXPECT_EQ(errors.find("repeated"), std::string::npos);
+
+    // Pictures from 0.4 s; one sound from 0 with a click at 0.9 s, one from 0.8 s: a quiet tone with
+    // a click at 1.0 s.
+    const std::string shifted = dir.file("shifted.mkv");
+    ASSERT_TRUE(ffmpeg("-copyts -f lavfi -i color=c=black:s=64x48:r=25:d=2,setpts=PTS+0.4/TB -f lavfi -i "
+                       "aevalsrc=0.9*between(t\\,0.9\\,0.902):s=48000:d=3 -f lavfi -i aevalsrc=0.01+0.8*between(t\\,0.2"
+                       "\\,0.202):s=48000:d=1,asetpts=PTS+0.8/TB -map 0 -map 1 -map 2 -fps_mode passthrough -c:v ffv1 "
+                       "-c:a pcm_s16le " + shifted));
+    EXPECT_EQ(prolut({"--audio", shifted, out}).status, 0);
+    EXPECT_EQ(onsets(decode_sound(out, 0)), std::vector<long>{24000});
+    const std::string late = decode_sound(out, 1);
+    EXPECT_EQ(onsets(late), std::vector<long>{28800});
+    EXPECT_EQ(late.find_first_not_of('\0'), 19200u * 2);
+    expect_sound_covers_pictures(out);
+}
+
+// Bytes flipped in three AAC packets: three stretches of silence, one line on standard error, the
+// run goes on. A file whose every audio packet is damaged still gives its pictures, with silence.
+TEST(Audio, DamagedSoundBecomesSilence) {
+    TempDir dir;
+    const std::string clean = dir.file("clean.mkv");
+    ASSERT_TRUE(make_clip(clean, "testsrc2=size=64x48:rate=25:duration=2",
+                          "-f lavfi -i sine=frequency=500:duration=2 -c:v ffv1 -c:a aac"));
+    const std::vector<std::string> packets = words(probe(clean, "packet=size,pos", "a"));  // size first
+    for (const bool all : {false, true}) {
+        SCOPED_TRACE(all);
+        std::string data = slurp(clean);
+        long damaged = 0;
+        for (size_t p = 0; p + 1 < packets.size(); p += 2) {
+            if (!all && p != 40 && p != 100 && p != 160) continue;
+            for (long at = 4; at < std::stol(packets[p]); at += 5) data[std::stol(packets[p + 1]) + at] ^= 0x5A;
+            ++damaged;
+        }
+        const std::string input = dir.file("damaged.mkv"), out = dir.file("out.mov");
+        std::ofstream(input, std::ios::binary) << data;
+        std::string errors;
+        Child run = prolut({"--audio", input, out}, &errors);
+        EXPECT_TRUE(run.status == 0 && ends_complete(run.output)) << run.output;
+        EXPECT_NE(errors.find("prolut: audio stream 1: " + std::to_string(damaged) + " damaged packets became silence"),
+                  std::string::npos) << errors;
+        EXPECT_EQ(probe(out, "stream=nb_read_frames"), "50");
+        expect_sound_covers_pictures(out);
+        const std::string sound = decode_sound(out, 0);
+        const int16_t* samples = reinterpret_cast<const int16_t*>(sound.data());
+        long silences = 0, quiet = 0;
+        for (size_t i = 0; i < sound.size() / 2; ++i) {
+            quiet = std::abs(samples[i]) < 100 ? quiet + 1 : 0;
+            silences += quiet == 900;
+        }
+        EXPECT_EQ(silences, all ? 1 : 3);
+        EXPECT_EQ(onsets(sound).size(), all ? 0u : 1u);
+    }
+}
+
+}  // namespace
