@@ -10,6 +10,7 @@
 #include <utmp.h>
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -134,6 +135,21 @@ std::string probe(const std::string& path, const std::string& entries, const std
                              .output;
     std::replace(values.begin(), values.end(), '\n', ' ');
     return values.empty() ? values : values.substr(0, values.size() - 1);
+}
+
+double seconds_of_pictures(const std::string& path) {
+    std::istringstream video(probe(path, "stream=r_frame_rate,nb_read_frames"));
+    long num = 0, den = 0, frames = 0;
+    char slash = 0;
+    return video >> num >> slash >> den >> frames && num > 0 ? double(frames) * den / num : -1;
+}
+
+double sound_gap(const std::string& path) {
+    std::istringstream rates(probe(path, "stream=sample_rate", "a"));
+    const double pictures = seconds_of_pictures(path);
+    double rate = 0, gap = -1;
+    for (int a = 0; rates >> rate; ++a) gap = std::max(gap, std::abs(decode_sound(path, a).size() / 2 / rate - pictures));
+    return gap;
 }
 
 std::vector<long> progress(const std::string& console) {
