@@ -51,10 +51,12 @@ static int64_t rounding_tolerance(const TranscodeState* state, const AudioTrack*
     return std::max<int64_t>(ticks, sample_rate(track) / 1000);
 }
 
-// Samples at `position` join the queue. A gap after queued sound is filled with silence there
-// (what is queued is all ahead of the pictures, so the gap is short); samples that overlap
-// what is queued are dropped. A run that starts the queue keeps its own position: the writer
-// fills or cuts up to it.
+// Samples at `position` join the queue. A gap after queued sound is filled with silence there:
+// what is queued is all ahead of the pictures, so in an honest file the gap is short, and one
+// longer than the wait is a jump of the stamps that the sound follows on across, so that no
+// stamp can make the queue hold more than that much silence. Samples that overlap what is
+// queued are dropped. A run that starts the queue keeps its own position: the writer fills or
+// cuts up to it.
 static void queue_samples(const TranscodeState* state, AudioTrack* track, int64_t position, uint8_t* data,
                           int count) {
     const int queued = av_audio_fifo_size(track->queue);
@@ -72,6 +74,8 @@ static void queue_samples(const TranscodeState* state, AudioTrack* track, int64_
                                       AVRational{1, sample_rate(track)})
                        : 0;
     } else if (end != AV_NOPTS_VALUE && std::abs(position - end) <= rounding_tolerance(state, track)) {
+        position = end;
+    } else if (queued > 0 && position - end > int64_t(sound_wait_seconds) * sample_rate(track)) {
         position = end;
     }
     const int bytes = av_get_bytes_per_sample(track->encoder->sample_fmt) * track->encoder->ch_layout.nb_channels;

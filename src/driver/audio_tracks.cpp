@@ -1,5 +1,6 @@
 #include "driver/audio_tracks.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -29,8 +30,9 @@ int usable_channel_layout(AVChannelLayout* usable, const AVChannelLayout* given)
 static int open_track_decoder(TranscodeState* state, AudioTrack* track, int index) {
     const char* path = state->options.input_path;
     const AVStream* stream = state->input_context->streams[index];
-    const char* codec_name = avcodec_get_name(stream->codecpar->codec_id);
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    const AVCodecID codec_id = stream->codecpar->codec_id;
+    const char* codec_name = codec_id == AV_CODEC_ID_NONE ? "unknown codec" : avcodec_get_name(codec_id);
+    const AVCodec* decoder = avcodec_find_decoder(codec_id);
     if (decoder == nullptr) {
         report_failure("input '%s': this FFmpeg has no decoder for audio stream %d (%s); it is left out", path,
                        index, codec_name);
@@ -143,8 +145,9 @@ static int open_track_output(TranscodeState* state, AudioTrack* track) {
     if (language != nullptr) av_dict_set(&track->output_stream->metadata, "language", language->value, 0);
 
     const AVRational rate = state->input_frame_rate;
-    track->chunk_samples = static_cast<int>(av_rescale_rnd(context->sample_rate, rate.den, rate.num, AV_ROUND_UP));
-    if (track->chunk_samples < 1) track->chunk_samples = 1;
+    // A second at most, whatever rate a slide show claims.
+    const int64_t chunk = av_rescale_rnd(context->sample_rate, rate.den, rate.num, AV_ROUND_UP);
+    track->chunk_samples = static_cast<int>(std::min<int64_t>(std::max<int64_t>(chunk, 1), context->sample_rate));
     track->chunk = make_chunk(context, track->chunk_samples);
     track->silence = make_chunk(context, track->chunk_samples);
     track->converted = av_frame_alloc();
