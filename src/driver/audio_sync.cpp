@@ -78,13 +78,15 @@ static void queue_samples(const TranscodeState* state, AudioTrack* track, int64_
     } else if (queued > 0 && position - end > int64_t(sound_wait_seconds) * sample_rate(track)) {
         position = end;
     }
-    const int bytes = av_get_bytes_per_sample(track->encoder->sample_fmt) * track->encoder->ch_layout.nb_channels;
+    const int bytes =
+        av_get_bytes_per_sample(track->encoder->sample_fmt) * track->encoder->ch_layout.nb_channels;
     if (queued == 0) {
         track->queue_start = position;
     } else {
         for (int64_t gap = position - end; gap > 0;) {
             const int piece = static_cast<int>(std::min<int64_t>(gap, track->chunk_samples));
-            if (av_audio_fifo_write(track->queue, reinterpret_cast<void**>(track->silence->data), piece) < piece)
+            if (av_audio_fifo_write(track->queue, reinterpret_cast<void**>(track->silence->data), piece) <
+                piece)
                 return;
             gap -= piece;
         }
@@ -108,8 +110,9 @@ static int prepare_resampler(AudioTrack* track, const AVFrame* frame) {
     AVChannelLayout in{};
     int status = usable_channel_layout(&in, &frame->ch_layout);
     if (status >= 0) {
-        status = swr_alloc_set_opts2(&track->resampler, &encoder->ch_layout, encoder->sample_fmt, encoder->sample_rate, &in,
-                                     static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+        status = swr_alloc_set_opts2(&track->resampler, &encoder->ch_layout, encoder->sample_fmt,
+                                     encoder->sample_rate, &in, static_cast<AVSampleFormat>(frame->format),
+                                     frame->sample_rate, 0, nullptr);
     }
     if (status >= 0) status = swr_init(track->resampler);
     if (status >= 0) status = av_channel_layout_copy(&track->resampler_layout, &frame->ch_layout);
@@ -151,9 +154,9 @@ static int convert_and_queue(const TranscodeState* state, AudioTrack* track, con
             return status;
         }
     }
-    const int count = swr_convert(track->resampler, converted->data, capacity,
-                                  frame != nullptr ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                                  samples);
+    const int count =
+        swr_convert(track->resampler, converted->data, capacity,
+                    frame != nullptr ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, samples);
     if (count < 0) return count;
     queue_samples(state, track, position, converted->data[0], count);
     return 0;
@@ -194,8 +197,8 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
         track->written = track->origin;
         track->origin_known = true;
     }
-    const int64_t target =
-        track->origin + av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AVRational{1, rate});
+    const int64_t target = track->origin + av_rescale_q(state->encoder_frame->pts,
+                                                        av_inv_q(timing->frame_rate), AVRational{1, rate});
     const int64_t given_up = finishing ? target : target - int64_t(sound_wait_seconds) * rate;
     while (track->written < target) {
         const int queued = av_audio_fifo_size(track->queue);
@@ -212,7 +215,8 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
             frame = track->chunk;
             frame->nb_samples = track->chunk_samples;
             if (av_frame_make_writable(frame) < 0) return report_sound_error("encoding", AVERROR(ENOMEM));
-            count = av_audio_fifo_read(track->queue, reinterpret_cast<void**>(frame->data), std::min(count, queued));
+            count = av_audio_fifo_read(track->queue, reinterpret_cast<void**>(frame->data),
+                                       std::min(count, queued));
             if (count <= 0) return report_sound_error("encoding", count < 0 ? count : AVERROR_BUG);
             track->queue_start += count;
         } else {
@@ -266,10 +270,12 @@ static bool sound_reaches_cut(const TranscodeState* state) {
     for (int t = 0; t < state->audio_track_count; ++t) {
         const AudioTrack* track = &state->audio_tracks[t];
         const int rate = sample_rate(track);
-        const int64_t cut = av_rescale_q(timing->origin, timing->time_base, AVRational{1, rate}) +
-                            av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AVRational{1, rate});
+        const int64_t cut =
+            av_rescale_q(timing->origin, timing->time_base, AVRational{1, rate}) +
+            av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AVRational{1, rate});
         const int queued = av_audio_fifo_size(track->queue);
-        if (std::max(track->written, queued > 0 ? track->queue_start + queued : INT64_MIN) < cut) return false;
+        if (std::max(track->written, queued > 0 ? track->queue_start + queued : INT64_MIN) < cut)
+            return false;
     }
     return true;
 }
@@ -278,14 +284,16 @@ static bool sound_reaches_cut(const TranscodeState* state) {
 // on, for sound only, until every track reaches the cut or the input is past it by the wait.
 static int read_on_for_sound(TranscodeState* state) {
     const PictureTiming* timing = &state->picture_timing;
-    const int64_t limit = av_rescale_q(timing->origin, timing->time_base, AV_TIME_BASE_Q) +
-                          av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AV_TIME_BASE_Q) +
-                          int64_t(sound_wait_seconds) * AV_TIME_BASE;
+    const int64_t limit =
+        av_rescale_q(timing->origin, timing->time_base, AV_TIME_BASE_Q) +
+        av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AV_TIME_BASE_Q) +
+        int64_t(sound_wait_seconds) * AV_TIME_BASE;
     AVPacket* packet = state->packet;
     while (!sound_reaches_cut(state) && av_read_frame(state->input_context, packet) >= 0) {
         const AVStream* stream = state->input_context->streams[packet->stream_index];
         const int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-        const bool past = stamp != AV_NOPTS_VALUE && av_rescale_q(stamp, stream->time_base, AV_TIME_BASE_Q) > limit;
+        const bool past =
+            stamp != AV_NOPTS_VALUE && av_rescale_q(stamp, stream->time_base, AV_TIME_BASE_Q) > limit;
         AudioTrack* track = track_for_stream(state, packet->stream_index);
         const LoopEnd end = track != nullptr ? decode_sound_packet(state, track, packet) : LOOP_RUNNING;
         av_packet_unref(packet);
@@ -306,9 +314,10 @@ static void report_sound_notes(const TranscodeState* state) {
         const AudioTrack* track = &state->audio_tracks[t];
         if (track->damaged_packets == 0) continue;
         const AVStream* stream = state->input_context->streams[track->input_index];
-        const double seconds = track->first_damage != AV_NOPTS_VALUE ? track->first_damage * av_q2d(stream->time_base) : 0;
-        note("audio stream %d: %" PRId64 " damaged packets became silence, the first at %.3f s in the input", track->input_index,
-             track->damaged_packets, seconds);
+        const double seconds =
+            track->first_damage != AV_NOPTS_VALUE ? track->first_damage * av_q2d(stream->time_base) : 0;
+        note("audio stream %d: %" PRId64 " damaged packets became silence, the first at %.3f s in the input",
+             track->input_index, track->damaged_packets, seconds);
     }
 }
 

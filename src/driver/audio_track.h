@@ -27,13 +27,13 @@ struct AudioTrack {
     AVFrame* chunk;    // the samples of one packet, handed to the encoder
     AVFrame* silence;  // a chunk of silence, never written to after it is made
     AVPacket* packet;
-    int chunk_samples; // one picture's worth, rounded up: the most one packet holds
+    int chunk_samples;  // one picture's worth, rounded up: the most one packet holds
 
     AVAudioFifo* queue;   // converted sound not yet written
     int64_t queue_start;  // the position of its first sample
     bool origin_known;
-    int64_t origin;       // the first picture's time: output sample 0
-    int64_t written;      // the position of the next sample handed to the encoder
+    int64_t origin;   // the first picture's time: output sample 0
+    int64_t written;  // the position of the next sample handed to the encoder
 
     int64_t damaged_packets;  // packets the decoder refused: silence instead
     int64_t first_damage;     // the first one's time stamp, in the input stream's time base

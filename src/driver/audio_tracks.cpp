@@ -34,8 +34,8 @@ static int open_track_decoder(TranscodeState* state, AudioTrack* track, int inde
     const char* codec_name = codec_id == AV_CODEC_ID_NONE ? "unknown codec" : avcodec_get_name(codec_id);
     const AVCodec* decoder = avcodec_find_decoder(codec_id);
     if (decoder == nullptr) {
-        report_failure("input '%s': this FFmpeg has no decoder for audio stream %d (%s); it is left out", path,
-                       index, codec_name);
+        report_failure("input '%s': this FFmpeg has no decoder for audio stream %d (%s); it is left out",
+                       path, index, codec_name);
         return -1;
     }
     track->input_index = index;
@@ -53,8 +53,8 @@ static int open_track_decoder(TranscodeState* state, AudioTrack* track, int inde
     if (status >= 0 && (track->decoder->sample_rate <= 0 || track->decoder->ch_layout.nb_channels <= 0))
         status = AVERROR_INVALIDDATA;
     if (status < 0) {
-        report_failure("input '%s': the %s decoder of audio stream %d does not open: %s; it is left out", path,
-                       codec_name, index, error_text(status).text);
+        report_failure("input '%s': the %s decoder of audio stream %d does not open: %s; it is left out",
+                       path, codec_name, index, error_text(status).text);
         return -1;
     }
     return 0;
@@ -107,7 +107,8 @@ static AVFrame* make_chunk(const AVCodecContext* encoder, int samples) {
     frame->format = encoder->sample_fmt;
     frame->sample_rate = encoder->sample_rate;
     frame->nb_samples = samples;
-    if (av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout) < 0 || av_frame_get_buffer(frame, 0) < 0)
+    if (av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout) < 0 ||
+        av_frame_get_buffer(frame, 0) < 0)
         av_frame_free(&frame);
     return frame;
 }
@@ -147,12 +148,14 @@ static int open_track_output(TranscodeState* state, AudioTrack* track) {
     const AVRational rate = state->input_frame_rate;
     // A second at most, whatever rate a slide show claims.
     const int64_t chunk = av_rescale_rnd(context->sample_rate, rate.den, rate.num, AV_ROUND_UP);
-    track->chunk_samples = static_cast<int>(std::min<int64_t>(std::max<int64_t>(chunk, 1), context->sample_rate));
+    track->chunk_samples =
+        static_cast<int>(std::min<int64_t>(std::max<int64_t>(chunk, 1), context->sample_rate));
     track->chunk = make_chunk(context, track->chunk_samples);
     track->silence = make_chunk(context, track->chunk_samples);
     track->converted = av_frame_alloc();
     track->packet = av_packet_alloc();
-    track->queue = av_audio_fifo_alloc(context->sample_fmt, context->ch_layout.nb_channels, track->chunk_samples);
+    track->queue =
+        av_audio_fifo_alloc(context->sample_fmt, context->ch_layout.nb_channels, track->chunk_samples);
     if (track->chunk == nullptr || track->silence == nullptr || track->converted == nullptr ||
         track->packet == nullptr || track->queue == nullptr) {
         report_failure("out of memory for the sound of audio stream %d", track->input_index);

@@ -8,12 +8,12 @@ extern "C" {
 }
 
 struct PictureTiming {
-    bool active;           // with sound: pictures follow their time stamps
-    bool started;          // origin is set: the first picture came
-    int64_t origin;        // in time_base
-    AVRational time_base;  // the input video stream's
-    AVRational frame_rate; // the output's
-    int64_t next_slot;     // the output picture the next kept picture fills at the earliest
+    bool active;            // with sound: pictures follow their time stamps
+    bool started;           // origin is set: the first picture came
+    int64_t origin;         // in time_base
+    AVRational time_base;   // the input video stream's
+    AVRational frame_rate;  // the output's
+    int64_t next_slot;      // the output picture the next kept picture fills at the earliest
     int64_t repeated;
     int64_t dropped;
 };
