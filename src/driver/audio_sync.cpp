@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "driver/audio_tracks.h"
+#include "driver/stamp_jumps.h"
 #include "driver/status_line.h"
 
 // How far sound may trail the pictures in the input before silence takes its place while the
@@ -232,13 +233,6 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
     return 0;
 }
 
-AudioTrack* track_for_stream(TranscodeState* state, int stream_index) {
-    for (int t = 0; t < state->audio_track_count; ++t) {
-        if (state->audio_tracks[t].input_index == stream_index) return &state->audio_tracks[t];
-    }
-    return nullptr;
-}
-
 LoopEnd decode_sound_packet(TranscodeState* state, AudioTrack* track, const AVPacket* packet) {
     // A refused packet leaves a gap in the stamps of the frames after it, which the queue
     // fills with silence.
@@ -290,6 +284,7 @@ static int read_on_for_sound(TranscodeState* state) {
         int64_t(sound_wait_seconds) * AV_TIME_BASE;
     AVPacket* packet = state->packet;
     while (!sound_reaches_cut(state) && av_read_frame(state->input_context, packet) >= 0) {
+        mend_stamp_jump(state, packet);
         const AVStream* stream = state->input_context->streams[packet->stream_index];
         const int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
         const bool past =

@@ -6,9 +6,6 @@
 // its length. LOOP_RUNNING, or LOOP_END_ENCODE_ERROR after the encoder or writer failed.
 LoopEnd decode_sound_packet(TranscodeState* state, AudioTrack* track, const AVPacket* packet);
 
-// The track a packet of the input belongs to; null for other streams.
-AudioTrack* track_for_stream(TranscodeState* state, int stream_index);
-
 // After each picture handed to the encoder: every track written up to its end.
 LoopEnd write_due_sound(TranscodeState* state);
 

@@ -173,6 +173,13 @@ int open_audio_outputs(TranscodeState* state) {
     return 0;
 }
 
+AudioTrack* track_for_stream(TranscodeState* state, int stream_index) {
+    for (int t = 0; t < state->audio_track_count; ++t) {
+        if (state->audio_tracks[t].input_index == stream_index) return &state->audio_tracks[t];
+    }
+    return nullptr;
+}
+
 void close_audio_tracks(TranscodeState* state) {
     for (int t = 0; t < state->audio_track_count; ++t) release_track(&state->audio_tracks[t]);
     av_freep(&state->audio_tracks);

@@ -21,4 +21,7 @@ int output_sample_rate(const AVOutputFormat* container, int input_rate);
 // CLI takes it: resamplers and containers know what to make of that.
 int usable_channel_layout(AVChannelLayout* usable, const AVChannelLayout* given);
 
+// The track a packet of the input belongs to; null for other streams.
+AudioTrack* track_for_stream(TranscodeState* state, int stream_index);
+
 void close_audio_tracks(TranscodeState* state);

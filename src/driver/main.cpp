@@ -12,6 +12,7 @@ extern "C" {
 #include "driver/keyboard.h"
 #include "driver/output.h"
 #include "driver/report.h"
+#include "driver/stamp_jumps.h"
 #include "driver/transcode_loop.h"
 
 static TranscodeState transcode_state;
@@ -48,6 +49,7 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     if (status == 0) status = refuse_output_over_input(&state->options);
     if (status == 0) status = open_input(state);
     if (status == 0 && state->options.audio) status = open_audio_inputs(state);
+    if (status == 0) begin_mending_stamp_jumps(state);
     if (status == 0) status = open_output(state);
     if (status == 0) status = transcode_loop(state);
     return shutdown_pipeline(state, status);

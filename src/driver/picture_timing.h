@@ -7,6 +7,12 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
+// A container clock that jumps, read as one that does not: added to every stamp (AV_TIME_BASE).
+struct StampJumps {
+    int64_t offset;
+    int64_t* next;  // per input stream: the stamp its next packet should have; null when not mended
+};
+
 struct PictureTiming {
     bool active;            // with sound: pictures follow their time stamps
     bool started;           // origin is set: the first picture came

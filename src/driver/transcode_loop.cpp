@@ -11,6 +11,7 @@
 #include "driver/plain_road.h"
 #include "driver/report.h"
 #include "driver/snapshot.h"
+#include "driver/stamp_jumps.h"
 #include "driver/status_line.h"
 
 struct LoopEndRule {
@@ -133,6 +134,7 @@ static LoopEnd transcode_turn(TranscodeState* state) {
     AVPacket* packet = state->packet;
     int status = av_read_frame(state->input_context, packet);
     if (status < 0) return end_of_input(state, status);
+    mend_stamp_jump(state, packet);
     LoopEnd end = LOOP_RUNNING;
     AudioTrack* track = track_for_stream(state, packet->stream_index);
     if (packet->stream_index == state->video_stream_index) {
@@ -176,6 +178,7 @@ int shutdown_pipeline(TranscodeState* state, int status) {
     release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
     close_audio_tracks(state);
+    end_mending_stamp_jumps(state);
     if (output_context != nullptr) {
         if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr) {
             int close_status = avio_closep(&output_context->pb);

@@ -113,4 +113,5 @@ struct TranscodeState {
     AudioTrack* audio_tracks;
     int audio_track_count;
     PictureTiming picture_timing;
+    StampJumps stamp_jumps;
 };

@@ -140,6 +140,15 @@ TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
     EXPECT_EQ(onsets(late), std::vector<long>{28800});
     EXPECT_EQ(late.find_first_not_of('\0'), 19200u * 2);
     expect_sound_covers_pictures(out);
+
+    // Two recordings joined in one transport stream, whose clock goes back at the join: both are
+    // kept whole, with their sound.
+    ASSERT_TRUE(make_clip(dir.file("one.ts"), "testsrc2=size=64x48:rate=25:duration=1",
+                          "-f lavfi -i sine=duration=1 -c:v mpeg2video -c:a mp2"));
+    std::ofstream(dir.file("two.ts"), std::ios::binary) << slurp(dir.file("one.ts")) << slurp(dir.file("one.ts"));
+    EXPECT_EQ(prolut({"--audio", dir.file("two.ts"), out}).status, 0);
+    EXPECT_EQ(probe(out, "stream=nb_read_frames"), "50");
+    expect_sound_covers_pictures(out);
 }
 
 // Bytes flipped in three AAC packets: the tone stops three times, one line on standard error, the
