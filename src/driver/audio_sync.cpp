@@ -18,7 +18,8 @@ extern "C" {
 // of pictures waiting for sound.
 static const int sound_wait_seconds = 2;
 
-// A line on standard error beside FFmpeg's own, which knows to make way for the status line.
+// A line on standard error through FFmpeg's log, which knows to make way for the status line; at
+// the level of its description of the output, which is as plain.
 static void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
 static void note(const char* format, ...) {
     char text[512];
@@ -27,7 +28,7 @@ static void note(const char* format, ...) {
     vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
     fflush(stdout);
-    av_log(nullptr, AV_LOG_WARNING, "prolut: %s\n", text);
+    av_log(nullptr, AV_LOG_INFO, "prolut: %s\n", text);
 }
 
 static int report_sound_error(const char* what, int status) {
