@@ -165,9 +165,10 @@ static int convert_and_queue(const TranscodeState* state, AudioTrack* track, con
 }
 
 static void note_damage(AudioTrack* track, const AVPacket* packet) {
-    if (track->damaged_packets++ == 0 && packet != nullptr) {
-        track->first_damage = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    }
+    if (track->damaged_packets++ > 0) return;
+    track->first_damage = packet == nullptr               ? AV_NOPTS_VALUE
+                          : packet->pts != AV_NOPTS_VALUE ? packet->pts
+                                                          : packet->dts;
 }
 
 // Hands frame to the track's encoder (null drains it) and writes what comes out.
@@ -310,10 +311,12 @@ static void report_sound_notes(const TranscodeState* state) {
         const AudioTrack* track = &state->audio_tracks[t];
         if (track->damaged_packets == 0) continue;
         const AVStream* stream = state->input_context->streams[track->input_index];
-        const double seconds =
-            track->first_damage != AV_NOPTS_VALUE ? track->first_damage * av_q2d(stream->time_base) : 0;
-        note("audio stream %d: %" PRId64 " damaged packets became silence, the first at %.3f s in the input",
-             track->input_index, track->damaged_packets, seconds);
+        char first[64] = "";
+        if (track->first_damage != AV_NOPTS_VALUE)
+            snprintf(first, sizeof first, ", the first at %.3f s in the input",
+                     track->first_damage * av_q2d(stream->time_base));
+        note("audio stream %d: %" PRId64 " damaged packet%s became silence%s", track->input_index,
+             track->damaged_packets, track->damaged_packets == 1 ? "" : "s", first);
     }
 }
 
