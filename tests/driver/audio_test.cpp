@@ -153,6 +153,7 @@ TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
 
 // Bytes flipped in three AAC packets: the tone stops three times, one line on standard error, the
 // run goes on. A file whose every audio packet is damaged still gives its pictures, with silence.
+// A picture that does not decode ends the run there, with the sound of the pictures before it.
 TEST(Audio, DamagedSoundBecomesSilence) {
     TempDir dir;
     const std::string clean = dir.file("clean.mkv");
@@ -182,6 +183,17 @@ TEST(Audio, DamagedSoundBecomesSilence) {
         expect_sound_covers_pictures(out);
         EXPECT_EQ(onsets(decode_sound(out, 0), 100, 900).size(), all ? 0u : 4u) << "the tone starts again";
     }
+    const std::string png = dir.file("png.mkv"), out = dir.file("png.mov");
+    ASSERT_TRUE(make_clip(png, "testsrc2=size=64x48:rate=25:duration=2", "-f lavfi -i sine -t 2 -c:v png"));
+    const std::vector<std::string> pictures = words(probe(png, "packet=size,pos"));
+    ASSERT_GT(pictures.size(), 61u);
+    std::string data = slurp(png);
+    for (long at = 40; at < std::stol(pictures[60]); at += 3) data[std::stol(pictures[61]) + at] ^= 0x55;
+    std::ofstream(png, std::ios::binary) << data;
+    Child run = prolut({"--audio", png, out});
+    EXPECT_TRUE(run.status == 1 && run.output.find("\nError decoding video frame\n") != std::string::npos);
+    EXPECT_EQ(probe(out, "stream=nb_read_frames"), "30");
+    expect_sound_covers_pictures(out);
 }
 
 }  // namespace
