@@ -187,14 +187,32 @@ static int encode_sound(TranscodeState* state, AudioTrack* track, const AVFrame*
     return report_sound_error("encoding", status);
 }
 
+// Sound from long before the pictures would wait for the first of them: what comes before the
+// video stream's start is cut now, since the first picture comes no earlier.
+static void drop_sound_before_pictures(const TranscodeState* state, AudioTrack* track) {
+    const AVStream* video = state->input_video_stream;
+    const int queued = av_audio_fifo_size(track->queue);
+    if (video->start_time == AV_NOPTS_VALUE || queued == 0) return;
+    const AVRational samples = {1, sample_rate(track)};
+    const int64_t start = av_rescale_q(video->start_time, video->time_base, samples) +
+                          av_rescale_q(state->stamp_jumps.offset, AV_TIME_BASE_Q, samples);
+    const int cut = static_cast<int>(std::min<int64_t>(queued, start - track->queue_start));
+    if (cut <= 0) return;
+    av_audio_fifo_drain(track->queue, cut);
+    track->queue_start += cut;
+}
+
 // Writes the track up to the end of the pictures handed to the encoder, in packets of a
 // picture's worth: queued sound where it is, silence where there is none. Until the run
 // finishes, sound that is still to come is waited for; only where it can no longer come is a
 // short packet or silence written.
 static int write_track(TranscodeState* state, AudioTrack* track, bool finishing) {
     const PictureTiming* timing = &state->picture_timing;
-    if (!timing->started) return 0;
     const int rate = sample_rate(track);
+    if (!timing->started) {
+        drop_sound_before_pictures(state, track);
+        return 0;
+    }
     if (!track->origin_known) {
         track->origin = av_rescale_q(timing->origin, timing->time_base, AVRational{1, rate});
         track->written = track->origin;
