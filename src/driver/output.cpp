@@ -312,12 +312,12 @@ int open_output(TranscodeState* state) {
     // Editing applications trust the tag to name the profile that was encoded.
     uint32_t tag = prores_tag_for_profile(state->encoder_context->profile);
     if (tag != 0) state->output_video_stream->codecpar->codec_tag = tag;
-    // QuickTime keeps a colour description only in a 'colr' atom, which the muxer writes by
-    // itself only when matrix, primaries and transfer are all known.
-    AVDictionary* muxer_options = nullptr;
     // FFmpeg 7's MXF writer takes the edit rate from the stream's frame rate, not its time base,
     // and refuses to write a file without one.
     if (strcmp(format->name, "mxf") == 0) state->output_video_stream->avg_frame_rate = state->input_frame_rate;
+    // QuickTime keeps a colour description only in a 'colr' atom, which the muxer writes by
+    // itself only when matrix, primaries and transfer are all known.
+    AVDictionary* muxer_options = nullptr;
     if (strcmp(format->name, "mov") == 0) av_dict_set(&muxer_options, "movflags", "+write_colr", 0);
     int status = avformat_write_header(state->output_context, &muxer_options);
     av_dict_free(&muxer_options);

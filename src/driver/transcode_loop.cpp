@@ -51,26 +51,26 @@ static bool count_reached(const TranscodeState* state) {
     return state->frame_limit > 0 && state->processed_frames >= state->frame_limit;
 }
 
-// Holding pictures to their sound: the picture before shown again where the source left a gap,
-// or false where this one lands on a slot already taken (it is counted, not shown).
-static bool show_at_its_time(TranscodeState* state, LoopEnd* end) {
-    if (!state->picture_timing.active || snapshot_due(state)) return true;
-    int64_t repeats = place_picture(&state->picture_timing, state->decoded_frame->best_effort_timestamp);
-    if (repeats < 0) ++state->processed_frames;
-    for (; repeats > 0 && *end == LOOP_RUNNING; --repeats) {
-        if (encode_and_mux_frame(state, state->encoder_frame) != 0) *end = LOOP_END_ENCODE_ERROR;
-        state->encoder_frame->pts += 1;
-    }
-    return repeats == 0;
-}
-
 // One decoded picture: converted on its road, counted, encoded, its successor's time
-// stamp stepped, and the sound it covers written.
+// stamp stepped, and the sound it covers written. With sound, pictures keep to their time
+// stamps: one whose output slot is taken already is counted but not shown, and where the
+// source left a gap the picture before fills it.
 static LoopEnd transcode_picture(TranscodeState* state) {
     if (count_reached(state)) return LOOP_END_COUNT;
-    LoopEnd end = LOOP_RUNNING;
-    if (!show_at_its_time(state, &end) || end != LOOP_RUNNING) return end;
+    int64_t repeats = 0;
+    if (state->picture_timing.active && !snapshot_due(state)) {
+        repeats = place_picture(&state->picture_timing, state->decoded_frame->best_effort_timestamp);
+        if (repeats < 0) {
+            ++state->processed_frames;
+            return LOOP_RUNNING;
+        }
+    }
+    for (; repeats > 0; --repeats) {
+        if (encode_and_mux_frame(state, state->encoder_frame) != 0) return LOOP_END_ENCODE_ERROR;
+        state->encoder_frame->pts += 1;
+    }
     if (take_encoder_picture(state) != 0) return LOOP_END_ENCODE_ERROR;
+    LoopEnd end;
     if (state->options.custom_conversion) {
         end = convert_frame_custom(state);
     } else if (snapshot_due(state)) {
