@@ -38,8 +38,8 @@ std::vector<long> onsets(const std::string& sound, int loud = 1000, long gap = 4
 // Four streams in Matroska at 29.97 fps (millisecond stamps that jitter): 16-bit stereo, AAC at
 // 44.1 kHz, 24-bit mono, and FLAC whose codec name is made unknown. The three with a decoder
 // arrive in order, 16-bit as it was, the rest 24-bit, at 48 kHz in MXF; the fourth is named once
-// on standard error. Every picture is kept. The snapshot's 20 pictures get their sound too;
-// without --audio no sound at all.
+// on standard error. Every picture is kept. The snapshot's 20 pictures get their sound too (see
+// below); without --audio no sound at all.
 TEST(Audio, EveryStreamAsPcmInEachContainer) {
     TempDir dir;
     const std::string input = dir.file("in.mkv");
@@ -74,10 +74,16 @@ TEST(Audio, EveryStreamAsPcmInEachContainer) {
         const std::string sound = decode_sound(out, 0), source = decode_sound(input, 0);
         EXPECT_TRUE(sound.size() < source.size() && source.compare(0, sound.size(), sound) == 0);
     }
-    Child shot = prolut({"--audio", input, "out.mov", "0", "n", "0", "none.cube", "shot.rgb"}, dir.path);
+    // A transport stream carrying its sound up to 1.2 s behind the pictures: the snapshot's run reads
+    // on for it rather than end its 20 pictures in silence.
+    ASSERT_TRUE(make_clip(dir.file("late.ts"), "testsrc2=size=64x48:rate=25:duration=2",
+                          "-f lavfi -i sine=sample_rate=48000 -t 2 -c:v mpeg2video -c:a mp2 -b:a 384k "
+                          "-pes_payload_size 60000 -max_delay 5000000"));
+    Child shot = prolut({"--audio", "late.ts", "out.mov", "0", "n", "0", "none.cube", "shot.rgb"}, dir.path);
     EXPECT_EQ(shot.status, 0) << shot.output;
     EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
     expect_sound_covers_pictures(dir.file("D:\\temp.mov"));
+    EXPECT_EQ(onsets(decode_sound(dir.file("D:\\temp.mov"), 0), 100, 200).size(), 1u) << "no silence";
     EXPECT_EQ(prolut({input, dir.file("plain.mov")}).status, 0);
     EXPECT_EQ(probe(dir.file("plain.mov"), "stream=codec_type", "a"), "");
 }
@@ -145,7 +151,8 @@ TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
     // kept whole, with their sound.
     ASSERT_TRUE(make_clip(dir.file("one.ts"), "testsrc2=size=64x48:rate=25:duration=1",
                           "-f lavfi -i sine=duration=1 -c:v mpeg2video -c:a mp2"));
-    std::ofstream(dir.file("two.ts"), std::ios::binary) << slurp(dir.file("one.ts")) << slurp(dir.file("one.ts"));
+    std::ofstream(dir.file("two.ts"), std::ios::binary)
+        << slurp(dir.file("one.ts")) << slurp(dir.file("one.ts"));
     EXPECT_EQ(prolut({"--audio", dir.file("two.ts"), out}).status, 0);
     EXPECT_EQ(probe(out, "stream=nb_read_frames"), "50");
     expect_sound_covers_pictures(out);
