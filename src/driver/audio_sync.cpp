@@ -18,6 +18,10 @@ extern "C" {
 // of pictures waiting for sound.
 static const int sound_wait_seconds = 2;
 
+// The most sound a track holds ahead of the pictures: a video stream that ends before its sound
+// (a song's cover picture) or pauses for long would otherwise have the sound kept whole.
+static const int longest_queue_seconds = 60;
+
 // A line on standard error through FFmpeg's log, which knows to make way for the status line; at
 // the level of its description of the output, which is as plain.
 static void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -61,7 +65,7 @@ static int64_t rounding_tolerance(const TranscodeState* state, const AudioTrack*
 // cuts up to it.
 static void queue_samples(const TranscodeState* state, AudioTrack* track, int64_t position, uint8_t* data,
                           int count) {
-    const int queued = av_audio_fifo_size(track->queue);
+    int queued = av_audio_fifo_size(track->queue);
     int64_t end = AV_NOPTS_VALUE;
     if (queued > 0) {
         end = track->queue_start + queued;
@@ -82,6 +86,15 @@ static void queue_samples(const TranscodeState* state, AudioTrack* track, int64_
     }
     const int bytes =
         av_get_bytes_per_sample(track->encoder->sample_fmt) * track->encoder->ch_layout.nb_channels;
+    // Past the limit the queue is let go, earliest first, and starts again: where pictures come
+    // after all, that stretch is silence and said so; where none come, it was to be cut anyway.
+    if (queued > 0 && queued + std::max<int64_t>(position - end, 0) + count >
+                          int64_t(longest_queue_seconds) * sample_rate(track)) {
+        if (!track->overflowed) track->overflow_from = track->queue_start;
+        track->overflowed = true;
+        av_audio_fifo_reset(track->queue);
+        queued = 0;
+    }
     if (queued == 0) {
         track->queue_start = position;
     } else {
@@ -327,6 +340,13 @@ static void report_sound_notes(const TranscodeState* state) {
     }
     for (int t = 0; t < state->audio_track_count; ++t) {
         const AudioTrack* track = &state->audio_tracks[t];
+        if (track->overflowed && track->origin_known && track->overflow_from < track->written) {
+            note(
+                "audio stream %d ran more than %d s ahead of the pictures: from %.3f s of the output on, "
+                "what could not wait became silence",
+                track->input_index, longest_queue_seconds,
+                double(track->overflow_from - track->origin) / sample_rate(track));
+        }
         if (track->damaged_packets == 0) continue;
         const AVStream* stream = state->input_context->streams[track->input_index];
         char first[64] = "";

@@ -35,6 +35,8 @@ struct AudioTrack {
     int64_t origin;   // the first picture's time: output sample 0
     int64_t written;  // the position of the next sample handed to the encoder
 
+    bool overflowed;          // sound ran so far ahead of the pictures that some was let go
+    int64_t overflow_from;    // the position of the first sound let go
     int64_t damaged_packets;  // packets the decoder refused: silence instead
     int64_t first_damage;     // the first one's time stamp, in the input stream's time base
 };

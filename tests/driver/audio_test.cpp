@@ -156,6 +156,22 @@ TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
     EXPECT_EQ(prolut({"--audio", dir.file("two.ts"), out}).status, 0);
     EXPECT_EQ(probe(out, "stream=nb_read_frames"), "50");
     expect_sound_covers_pictures(out);
+
+    // No picture for 69 s: the picture before stays, and the sound more than a minute ahead of it
+    // is let go (and said so) rather than held, whatever its length.
+    ASSERT_TRUE(
+        ffmpeg("-copyts -f lavfi -i testsrc2=size=64x48:rate=25:duration=2,select=lt(t\\,1)+gte(t\\,1.96),"
+               "setpts=PTS+if(gte(T\\,1.9)\\,68/TB\\,0) -f lavfi -i sine=sample_rate=8000:duration=71 "
+               "-map 0 -map 1 -fps_mode passthrough -c:v ffv1 -c:a pcm_s16le " +
+               dir.file("pause.mkv")));
+    EXPECT_EQ(prolut({"--audio", dir.file("pause.mkv"), out}, &errors).status, 0);
+    EXPECT_NE(errors.find("prolut: audio stream 1 ran more than 60 s ahead of the pictures: from 1.000 s"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(probe(out, "stream=nb_read_frames"), "1750");
+    expect_sound_covers_pictures(out);
+    const std::vector<long> sound = onsets(decode_sound(out, 0), 100, 800);  // silence from 1 s, for a minute
+    EXPECT_TRUE(sound.size() == 2 && sound[1] > 8000 * 60 && sound[1] <= 8000 * 61) << sound.back();
 }
 
 // Bytes flipped in three AAC packets: the tone stops three times, one line on standard error, the
