@@ -165,8 +165,10 @@ TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
                "-map 0 -map 1 -fps_mode passthrough -c:v ffv1 -c:a pcm_s16le " +
                dir.file("pause.mkv")));
     EXPECT_EQ(prolut({"--audio", dir.file("pause.mkv"), out}, &errors).status, 0);
-    EXPECT_NE(errors.find("prolut: audio stream 1 ran more than 60 s ahead of the pictures: from 1.000 s"),
-              std::string::npos)
+    // From the last picture's time, or a little earlier: the decoder may still hold the last ones.
+    EXPECT_TRUE(
+        std::regex_search(errors, std::regex("prolut: audio stream 1 ran more than 60 s ahead of the "
+                                             "pictures: from (0\\.[89]|1\\.000)[0-9]* s of the output")))
         << errors;
     EXPECT_EQ(probe(out, "stream=nb_read_frames"), "1750");
     expect_sound_covers_pictures(out);
