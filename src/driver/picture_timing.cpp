@@ -15,9 +15,13 @@ int64_t place_picture(PictureTiming* timing, int64_t pts) {
     // A first picture without a stamp starts the clock at 0, where the container's clock starts.
     if (!timing->started) {
         timing->origin = pts == AV_NOPTS_VALUE ? 0 : pts;
+        timing->last_stamp = AV_NOPTS_VALUE;
         timing->started = true;
     }
-    const int64_t slot = pts == AV_NOPTS_VALUE ? timing->next_slot : slot_for_stamp(timing, pts);
+    const bool moved_on =
+        pts != AV_NOPTS_VALUE && (timing->last_stamp == AV_NOPTS_VALUE || pts > timing->last_stamp);
+    if (pts != AV_NOPTS_VALUE) timing->last_stamp = pts;
+    const int64_t slot = moved_on ? slot_for_stamp(timing, pts) : timing->next_slot;
     // Its slot is taken already: the picture before it, nearer in time, shows there.
     if (slot < timing->next_slot) {
         ++timing->dropped;

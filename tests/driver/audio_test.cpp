@@ -130,6 +130,12 @@ TEST(Audio, SoundAndPictureInStepOnVariableRateSources) {
     EXPECT_EQ(prolut({input, dir.file("plain.mov")}, &errors).status, 0);
     EXPECT_EQ(probe(dir.file("plain.mov"), "stream=nb_read_frames"), "72");
     EXPECT_EQ(errors.find("repeated"), std::string::npos);
+    // Every picture stamped 0 (a broken file): each keeps its place in line instead of all but one
+    // being dropped.
+    ASSERT_TRUE(
+        ffmpeg("-i " + input + " -c copy -bsf:v setts=ts=0 -fps_mode passthrough " + dir.file("flat.mkv")));
+    EXPECT_EQ(prolut({"--audio", dir.file("flat.mkv"), out}).status, 0);
+    EXPECT_EQ(probe(out, "stream=nb_read_frames"), "72");
 
     // Pictures from 0.4 s; one sound from 0 with a click at 0.9 s, one from 0.8 s: a quiet tone with
     // a click at 1.0 s.
