@@ -4,8 +4,9 @@
 // With sound on, an input whose container lets its clock jump (MPEG transport and program
 // streams, where recordings are joined and clocks reset) is read as one continuous clock, as
 // the ffmpeg CLI reads it: a stream whose next packet is stamped more than 10 s later than
-// expected, or earlier at all, shifts every stream's stamps from there on by the jump. Pictures
-// and sound then follow the stamps across it instead of being dropped or frozen for its length.
+// expected, or over a tenth of a second earlier, shifts every stream's stamps from there on by
+// the jump. Pictures and sound then follow the stamps across it instead of being dropped or
+// frozen for its length.
 void begin_mending_stamp_jumps(TranscodeState* state);
 
 // Shifts a packet of the video stream or of a track by the jumps met so far, and by its own.
