@@ -8,7 +8,7 @@ build_dir=${PROLUT_BUILD_DIR:-$root_dir/build}
 
 required_packages=(
   cmake make g++ pkg-config
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
   libgtest-dev
   opencolorio-tools
 )

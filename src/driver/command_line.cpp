@@ -39,6 +39,7 @@ static const char guide_text[] =
     "\n"
     "Options come before the input:\n"
     "  --audio        every audio stream of the input goes along, as PCM, cut to the pictures\n"
+    "                 written and in step with them (48 kHz in .mxf)\n"
     "  --timecode     the input's start timecode goes along: a tmcd track in MOV (with the reel\n"
     "                 name), the MXF timecode, a TIMECODE tag in Matroska\n"
     "  --precise      with y: grades from every bit of the picture, not its top 8 (10-bit and\n"

@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "colour/processor.h"
+#include "driver/audio_tracks.h"
 #include "driver/command_line.h"
 #include "driver/field_order.h"
 #include "driver/input.h"
@@ -13,6 +14,7 @@ extern "C" {
 #include "driver/output.h"
 #include "driver/read_ahead.h"
 #include "driver/report.h"
+#include "driver/stamp_jumps.h"
 #include "driver/timecode.h"
 #include "driver/transcode_loop.h"
 
@@ -52,6 +54,8 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     if (status == 0) read_ahead_to_first_picture(state);
     if (status == 0) settle_field_order(state);
     if (status == 0 && state->options.timecode) find_start_timecode(state);
+    if (status == 0 && state->options.audio) status = open_audio_inputs(state);
+    if (status == 0) begin_mending_stamp_jumps(state);
     if (status == 0) status = open_output(state);
     if (status == 0) status = transcode_loop(state);
     return shutdown_pipeline(state, status);

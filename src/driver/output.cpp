@@ -1,5 +1,6 @@
 #include "driver/output.h"
 
+#include "driver/audio_tracks.h"
 #include "driver/encode_mux.h"
 #include "driver/report.h"
 #include "driver/timecode.h"
@@ -318,6 +319,7 @@ int open_output(TranscodeState* state) {
     configure_encoder(state);
     if (open_output_encoder(state, encoder) != 0) return 1;
     attach_start_timecode(state);
+    if (open_audio_outputs(state) != 0) return 1;
     av_dump_format(state->output_context, 0, path, 1);
 
     if (!(format->flags & AVFMT_NOFILE) && open_output_file(state) != 0) return 1;

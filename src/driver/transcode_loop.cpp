@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "driver/audio_sync.h"
+#include "driver/audio_tracks.h"
 #include "driver/custom_road.h"
 #include "driver/encode_mux.h"
 #include "driver/keyboard.h"
@@ -10,6 +12,7 @@
 #include "driver/read_ahead.h"
 #include "driver/report.h"
 #include "driver/snapshot.h"
+#include "driver/stamp_jumps.h"
 #include "driver/status_line.h"
 
 struct LoopEndRule {
@@ -50,9 +53,23 @@ static bool count_reached(const TranscodeState* state) {
 }
 
 // One decoded picture: converted on its road, counted, encoded, its successor's time
-// stamp stepped.
+// stamp stepped, and the sound it covers written. With sound, pictures keep to their time
+// stamps: one whose output slot is taken already is counted but not shown, and where the
+// source left a gap the picture before fills it.
 static LoopEnd transcode_picture(TranscodeState* state) {
     if (count_reached(state)) return LOOP_END_COUNT;
+    int64_t repeats = 0;
+    if (state->picture_timing.active && !snapshot_due(state)) {
+        repeats = place_picture(&state->picture_timing, state->decoded_frame->best_effort_timestamp);
+        if (repeats < 0) {
+            ++state->processed_frames;
+            return LOOP_RUNNING;
+        }
+    }
+    for (; repeats > 0; --repeats) {
+        if (encode_and_mux_frame(state, state->encoder_frame) != 0) return LOOP_END_ENCODE_ERROR;
+        state->encoder_frame->pts += 1;
+    }
     if (take_encoder_picture(state) != 0) return LOOP_END_ENCODE_ERROR;
     LoopEnd end;
     if (state->options.custom_conversion) {
@@ -66,7 +83,7 @@ static LoopEnd transcode_picture(TranscodeState* state) {
     ++state->processed_frames;
     if (encode_and_mux_frame(state, state->encoder_frame) != 0) return LOOP_END_ENCODE_ERROR;
     state->encoder_frame->pts += 1;
-    return LOOP_RUNNING;
+    return write_due_sound(state);
 }
 
 static LoopEnd report_decode_error() {
@@ -118,8 +135,14 @@ static LoopEnd transcode_turn(TranscodeState* state) {
     AVPacket* packet = state->packet;
     int status = read_input_packet(state, packet);
     if (status < 0) return end_of_input(state, status);
+    mend_stamp_jump(state, packet);
     LoopEnd end = LOOP_RUNNING;
-    if (packet->stream_index == state->video_stream_index) end = decode_packet(state, packet);
+    AudioTrack* track = track_for_stream(state, packet->stream_index);
+    if (packet->stream_index == state->video_stream_index) {
+        end = decode_packet(state, packet);
+    } else if (track != nullptr) {
+        end = decode_sound_packet(state, track, packet);
+    }
     av_packet_unref(packet);
     return end;
 }
@@ -130,6 +153,7 @@ int transcode_loop(TranscodeState* state) {
     status_line_begin();
     LoopEnd end = LOOP_RUNNING;
     while (end == LOOP_RUNNING) end = transcode_turn(state);
+    if (loop_end_drains(end) && finish_sound(state) != 0) end = LOOP_END_ENCODE_ERROR;
     if (loop_end_drains(end) && encode_and_mux_frame(state, nullptr) != 0) end = LOOP_END_ENCODE_ERROR;
     return exit_status_for(end);
 }
@@ -154,6 +178,8 @@ int shutdown_pipeline(TranscodeState* state, int status) {
     stop_slice_pool(&state->slice_pool);
     release_graded_convert(&state->graded_convert);
     close_output_encoder(state);
+    close_audio_tracks(state);
+    end_mending_stamp_jumps(state);
     if (output_context != nullptr) {
         if (!(output_context->oformat->flags & AVFMT_NOFILE) && output_context->pb != nullptr) {
             int close_status = avio_closep(&output_context->pb);

@@ -13,6 +13,8 @@ extern "C" {
 #include "colour/graded_convert.h"
 #include "colour/transfer_curve.h"
 #include "colour/yuv_convert.h"
+#include "driver/audio_track.h"
+#include "driver/picture_timing.h"
 #include "driver/slice_pool.h"
 
 // The parsed command line; filled once, read-only afterwards.
@@ -121,4 +123,10 @@ struct TranscodeState {
     YuvTables yuv_tables;
     GradedConvert graded_convert;
     SlicePool slice_pool;  // started with the first custom-road picture
+
+    // Sound, with --audio: the tracks carried, and the pictures held to their time stamps.
+    AudioTrack* audio_tracks;
+    int audio_track_count;
+    PictureTiming picture_timing;
+    StampJumps stamp_jumps;
 };

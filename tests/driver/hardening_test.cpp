@@ -28,15 +28,17 @@ void expect_orderly(const Child& run, const std::string& output, size_t picture_
 // Refused runs change no file (MPEG transport streams would take ProRes without a word and give
 // files nothing finds a picture in) and say why on standard error, in one line of our own. Then
 // cuts and flipped bytes before and after where the pictures start (Matroska's first cluster; the
-// MP4 keeps its index last). Status -1: any.
+// MP4 keeps its index last), every other case with --audio, which reads the inputs' sound too.
+// Status -1: any.
 TEST(Hardening, RefusedAndDamagedInputs) {
     TempDir dir;
     const std::string source = "testsrc2=size=160x120:rate=25:duration=1", out = dir.file("out.mov"),
                       a = dir.file("a.mkv"), old = dir.file("old.mp4"),
                       same = "Error, output file is the same",
                       opened = "framenum 25\nwidth=160\nheight=120\n";
-    for (const char* name : {"a.mkv", "a.ts", "a.mp4"}) ASSERT_TRUE(make_clip(dir.file(name), source));
-    ASSERT_TRUE(make_clip(dir.file("a.mov"), source, "-movflags +faststart"));
+    const std::string sound = "-f lavfi -i sine=duration=1 ";
+    for (const char* name : {"a.mkv", "a.ts", "a.mp4"}) ASSERT_TRUE(make_clip(dir.file(name), source, sound));
+    ASSERT_TRUE(make_clip(dir.file("a.mov"), source, sound + "-movflags +faststart"));
     ASSERT_TRUE(make_clip(dir.file("odd.mkv"), source + ",scale=161:120", "-c:v ffv1 -pix_fmt yuv444p"));
     ASSERT_TRUE(make_clip(dir.file("sound.wav"), "sine=duration=0.2"));
     std::ofstream(old) << "earlier work";
@@ -85,12 +87,14 @@ TEST(Hardening, RefusedAndDamagedInputs) {
             add("mkv-cut-after-cluster-id", data.substr(0, split + 4), 1,
                 "Error, the input gave no picture to encode\n", "gave no picture to encode");
     }
+    bool audio = true;
     for (const auto& [in, to, status, console, error] : cases) {
-        SCOPED_TRACE(in + " to " + to);
+        audio = !audio;
+        SCOPED_TRACE(in + " to " + to + (audio ? " with --audio" : ""));
         auto contents = [&] { return fs::exists(to) ? slurp(to) : "(none)"; };
         const std::string before = contents();
         std::string errors;
-        Child run = prolut({in, to}, &errors);
+        Child run = prolut({audio ? "--audio" : "--", in, to}, &errors);
         const size_t ours = errors.find("prolut: ");
         EXPECT_TRUE(error.empty() || (errors.find(error) != std::string::npos && ours != std::string::npos &&
                                       errors.find("prolut: ", ours + 1) == std::string::npos))
@@ -99,6 +103,9 @@ TEST(Hardening, RefusedAndDamagedInputs) {
         EXPECT_NE(run.output.find(console), std::string::npos) << run.output;
         EXPECT_TRUE(status <= 0 || (contents() == before && progress(run.output).empty())) << run.output;
         if (before == "(none)") expect_orderly(run, to, 160 * 120 * 4);
+        if (audio && before == "(none)" && fs::exists(to)) {
+            EXPECT_LE(sound_gap(to), 0.001) << "the sound ends with the last picture";
+        }
         fs::remove(out);
     }
     EXPECT_FALSE(fs::exists(dir.file("missing")));

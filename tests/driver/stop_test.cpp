@@ -71,20 +71,22 @@ TEST(Stop, KeyOrSignalAtAKnownFrame) {
 }
 
 // Stops at random moments, from just after start-up until after the drain: never a signal death,
-// and a file, where one is left, decodes and holds every frame reported written. Replay a failure
-// with the seed it prints in PROLUT_STOP_SEED.
+// and a file, where one is left, decodes and holds every frame reported written. With --audio
+// (every other round) the sound ends with the last picture. Replay a failure with the seed it
+// prints in PROLUT_STOP_SEED.
 TEST(Stop, AtRandomMoments) {
     TempDir dir;
-    ASSERT_TRUE(make_clip(dir.file("in.mkv"), "testsrc2=size=320x240:rate=25:duration=3", "-c:v ffv1"));
+    ASSERT_TRUE(make_clip(dir.file("in.mkv"), "testsrc2=size=320x240:rate=25:duration=3",
+                          "-f lavfi -i sine=duration=4 -c:v ffv1 -c:a aac"));
     const char* given = getenv("PROLUT_STOP_SEED");
     const unsigned seed = given ? unsigned(atol(given)) : unsigned(time(nullptr));
     SCOPED_TRACE("PROLUT_STOP_SEED=" + std::to_string(seed));
     std::mt19937 random(seed);
     for (int round = 0; round < 6; ++round) {
         const std::string out = dir.file("out" + std::to_string(round) + ".mov");
-        const bool terminal = round % 2;
+        const bool terminal = round % 2, sound = round / 2 % 2 == 0;
         Child child;
-        ASSERT_TRUE(start(&child, {PROLUT_BINARY, dir.file("in.mkv"), out, "0"}, terminal));
+        ASSERT_TRUE(start(&child, {PROLUT_BINARY, sound ? "--audio" : "--", dir.file("in.mkv"), out, "0"}, terminal));
         while (child.output.find("height=") == std::string::npos && read_more(&child)) continue;
         usleep(useconds_t(random() % 150000));  // the run takes about 0.1 s
         if (round % 3 == 2 && terminal) {
@@ -98,6 +100,9 @@ TEST(Stop, AtRandomMoments) {
         const size_t frames = decode(out).size() / (320 * 240 * 4);
         EXPECT_GE(long(frames), written.empty() ? 0 : written.back()) << child.output;
         EXPECT_EQ(frames > 0, std::filesystem::exists(out)) << child.output;
+        if (sound && frames > 0) {
+            EXPECT_LE(sound_gap(out), 0.001);
+        }
     }
 }
 

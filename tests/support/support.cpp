@@ -10,6 +10,7 @@
 #include <utmp.h>
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -122,6 +123,12 @@ std::string decode(const std::string& path) {
     return decoded.status == 0 ? decoded.output : "";
 }
 
+std::string decode_sound(const std::string& path, int index) {
+    Child decoded = run("ffmpeg -v error -xerror -i " + path + " -map 0:a:" + std::to_string(index) +
+                        " -ac 1 -f s16le -c:a pcm_s16le -");
+    return decoded.status == 0 ? decoded.output : "";
+}
+
 std::string probe(const std::string& path, const std::string& entries, const std::string& streams) {
     const std::string selected = streams.empty() ? "" : "-select_streams " + streams;
     std::string values = run("ffprobe -v error " + selected + " -count_frames -show_entries " + entries +
@@ -129,6 +136,22 @@ std::string probe(const std::string& path, const std::string& entries, const std
                              .output;
     std::replace(values.begin(), values.end(), '\n', ' ');
     return values.empty() ? values : values.substr(0, values.size() - 1);
+}
+
+double seconds_of_pictures(const std::string& path) {
+    std::istringstream video(probe(path, "stream=r_frame_rate,nb_read_frames"));
+    long num = 0, den = 0, frames = 0;
+    char slash = 0;
+    return video >> num >> slash >> den >> frames && num > 0 ? double(frames) * den / num : -1;
+}
+
+double sound_gap(const std::string& path) {
+    std::istringstream rates(probe(path, "stream=sample_rate", "a"));
+    const double pictures = seconds_of_pictures(path);
+    double rate = 0, gap = -1;
+    for (int a = 0; rates >> rate; ++a)
+        gap = std::max(gap, std::abs(decode_sound(path, a).size() / 2 / rate - pictures));
+    return gap;
 }
 
 std::vector<long> progress(const std::string& console) {

@@ -37,6 +37,11 @@ std::string decode(const std::string& path);  // the first video stream as yuv42
 // ffprobe's values, joined by blanks, of the first video stream (or the streams named, "" for all)
 // with its frames counted, in its order.
 std::string probe(const std::string& path, const std::string& entries, const std::string& streams = "v:0");
+// Audio stream `index` as 16-bit samples at its own rate, its channels mixed into one; "" on error.
+std::string decode_sound(const std::string& path, int index);
+double seconds_of_pictures(const std::string& path);  // frames counted, at the stream's rate
+// The most any audio stream's length differs from the pictures', in seconds; -1 without sound.
+double sound_gap(const std::string& path);
 std::vector<long> progress(const std::string& console);  // the numbers of the " frame N" lines
 bool ends_complete(const std::string& console);
 std::string slurp(const std::string& path);

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# What --audio costs in memory: a 10-minute 640x360 source with two sound tracks (AAC stereo and
+# 24-bit PCM 5.1) transcoded with and without --audio, in alternating runs; prints the median
+# peak resident memory of each and their ratio (target <= 1.10), and the wall seconds.
+#   bench/audio_memory.sh          RUNS=3 by default; MINUTES=10
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+start_bench audio_results.txt time bc
+runs=${RUNS:-3}
+minutes=${MINUTES:-10}
+clip=sound_${minutes}min.mkv
+[ -f "$clip" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x360:rate=25:duration=$((minutes * 60))" \
+  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$((minutes * 60))" \
+  -f lavfi -i "sine=frequency=220:sample_rate=48000:duration=$((minutes * 60))" \
+  -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a:0 aac -ac:a:0 2 \
+  -c:a:1 pcm_s24le -ac:a:1 6 "$clip"
+
+# measure NAME ARGUMENTS...: one run, its peak resident kilobytes and wall seconds (columns 2 and 3).
+measure() {
+  local name=$1
+  shift
+  if ! /usr/bin/time -f "%M %e" -o rss.out "$prolut" "$@" </dev/null >/dev/null 2>run.err; then
+    echo "$name failed:" >&2
+    cat run.err >&2
+    exit 1
+  fi
+  echo "$name $(cat rss.out)" >>"$results"
+}
+
+for ((run = 0; run < runs; run++)); do
+  measure plain "$clip" out_plain.mov 0
+  measure audio --audio "$clip" out_audio.mov 0
+done
+plain=$(median plain 2) audio=$(median audio 2)
+echo "Peak memory, $minutes minutes of 640x360 with AAC stereo and PCM 5.1, profile 0, $runs runs each (medians):"
+printf '  %-28s %8d KiB %8.1f s\n' "without --audio" "$plain" "$(median plain 3)"
+printf '  %-28s %8d KiB %8.1f s\n' "with --audio" "$audio" "$(median audio 3)"
+printf '  %-28s %8.3f   target <= 1.10\n' "ratio" "$(echo "$audio / $plain" | bc -l)"
