@@ -10,19 +10,19 @@
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read in host order");
 
-// Why float is enough. Let u = 2^-24. In cube mode a sample's cell and its share of the cell
-// are exact integers; each weight is that share times per_sample_step, rounded twice (2u). Each
-// of the eight lattice values reaches the sum through two weight products and five operations
-// of its own, every one rounded once: 12u at most on each term, and since the exact weights are
-// positive and sum to 1, the graded value is off by at most 12u M where M is the largest
-// lattice magnitude. Clamping to 0..1 moves no value further from the exact one. Luma takes
-// 876 times a mix of R, G and B with weights summing to 1, Cb and Cr 896 times a mix whose
-// weights' magnitudes sum to 1, so a code is off by at most 896 x 12u M from the graded values'
-// error, plus under 0.0004 from the conversion's own roundings (five on sums below 961). With M
-// up to wild_lattice_value (256) that is under 0.17 of a code; with the lattices graders make
-// (M near 1) under 0.001. The curve's table is the exact value rounded once. So every code
-// lies within one of the exact value's, and is that value rounded wherever that value is more
-// than 0.17 from a half.
+// Why float is enough. Let u = 2^-24, float's unit roundoff. In cube mode a sample's cell and
+// its share of the cell are exact integers, and each weight is the share times per_sample_step,
+// rounded twice (2u). A lattice value reaches the result through three weights (6u) and six
+// roundings of its own (its product with the green weight and the sum with its green neighbour,
+// the same for blue, then for red): 12u at most on each term. The exact weights are positive and
+// sum to 1, so the graded value is off by at most 12u M, M the largest lattice magnitude, and
+// clamping to 0..1 moves no value further from the exact one. Luma is 876 times a mix of R, G
+// and B whose weights sum to 1, Cb and Cr 896 times a mix whose weights' magnitudes sum to 1,
+// so a code is off by at most 896 x 12u M, plus under 0.0004 from the conversion's own roundings
+// (each below u on sums under 1500). That is 0.0017 for lattices within -2..2 and under 0.17
+// with M up to wild_lattice_value (256). The curve's table holds the exact value rounded once.
+// So every code is the exact value rounded to nearest but where that value lies that close to a
+// half, and never more than one from it.
 
 namespace {
 

@@ -4,8 +4,8 @@
 // the stored output curves, interpolated) at that value; the cube is interpolated trilinearly
 // with its last lattice point at 65535. The graded R, G, B (0..1) give Y, Cb, Cr rounded to
 // nearest, Cb and Cr from the mean of each pair of pixels. Float arithmetic keeps every code
-// within 0.17 of a code of the double-precision value before rounding (the bound is proved in
-// precise_grade.cpp), so no code is ever more than one from it.
+// before rounding within 0.17 of the double-precision value, within 0.002 for lattices within
+// -2..2 and for the curves (see precise_grade.cpp), so no code is more than one from it.
 // After preparation the record is only read, so any number of threads may share it.
 #include <cstdint>
 
