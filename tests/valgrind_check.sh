@@ -8,9 +8,10 @@ cd "$work"
 ffmpeg -v error -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 24 -c:v libx264 -pix_fmt yuv420p in.mp4
 printf 'LUT_3D_SIZE 2\n0\t0\t0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n' >grade.cube
 # shellcheck disable=SC2086 # one word, one argument
-for arguments in "plain.mov 3" "curve.mov 3 y 1" "cube.mov 3 y 4 grade.cube" \
-  "shot.mov 0 y 4 grade.cube custom.rgb" "shot.mov 0 n 0 unread.cube plain.png"; do
-  echo "prolut in.mp4 $arguments"
+for arguments in "in.mp4 plain.mov 3" "in.mp4 curve.mov 3 y 1" "in.mp4 cube.mov 3 y 4 grade.cube" \
+  "in.mp4 shot.mov 0 y 4 grade.cube custom.rgb" "in.mp4 shot.mov 0 n 0 unread.cube plain.png" \
+  "--precise in.mp4 curve.mov 3 y 1" "--precise in.mp4 shot.mov 0 y 4 grade.cube custom.rgb"; do
+  echo "prolut $arguments"
   valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,possible \
-    "$1" in.mp4 $arguments </dev/null >/dev/null
+    "$1" $arguments </dev/null >/dev/null
 done

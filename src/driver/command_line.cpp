@@ -68,7 +68,7 @@ static const char guide_text[] =
     "  prolut log.mov graded.mov 3 y 1                 log to linear, then the BT.709 curve\n"
     "  prolut log.mov graded.mov 3 y 4 show_look.cube  through a 3D LUT\n"
     "  prolut --precise A001C003.mxf graded.mov 3 y 4 look.cube\n"
-    "                                                  10-bit log through a 3D LUT, no 8-bit steps\n"
+    "                                                  10-bit log through a LUT, no 8-bit steps\n"
     "  prolut --audio --timecode A001C003.mxf A001C003.mov 3 y 4 show.cube\n"
     "                                                  dailies: sound, timecode and the look\n";
 
