@@ -17,13 +17,9 @@ inline void reference_grade(int mode, const CubeLut* lut, const uint16_t* pixel,
         for (int c = 0; c < 3; ++c) {
             const double e = std::clamp(255 * (f(1023 * x[c]) - f(0)) / (1 - f(0)), 0.0, 255.0),
                          l = 1023 * e / 255;
-            if (mode == 3 || mode > 4) {
-                rgb[c] = l / 1023;
-                continue;
-            }
-            const float* row = EncodingCurves + 1024 * mode;
+            const float* row = EncodingCurves + 1024 * std::min(mode, 2);
             const int i = std::min(int(std::floor(l)), 1022);
-            rgb[c] = (row[i] + (l - i) * (row[i + 1] - row[i])) / 1023;
+            rgb[c] = (mode == 3 || mode > 4 ? l : row[i] + (l - i) * (row[i + 1] - row[i])) / 1023;
         }
         return;
     }
