@@ -18,9 +18,9 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are rea
 // sum to 1, so the graded value is off by at most 12u M, M the largest lattice magnitude, and
 // clamping to 0..1 moves no value further from the exact one. Luma is 876 times a mix of R, G
 // and B whose weights sum to 1, Cb and Cr 896 times a mix whose weights' magnitudes sum to 1,
-// so a code is off by at most 896 x 12u M, plus under 0.0004 from the conversion's own roundings
-// (each below u on sums under 1500). That is 0.0017 for lattices within -2..2 and under 0.17
-// with M up to wild_lattice_value (256). The curve's table holds the exact value rounded once.
+// so a code is off by at most 896 x 12u M, plus under 0.0004 from the conversion's own six
+// roundings. That is 0.0017 for lattices within -2..2 and under 0.17 with M up to
+// wild_lattice_value (256). The curve's table holds the exact value rounded once.
 // So every code is the exact value rounded to nearest but where that value lies that close to a
 // half, and never more than one from it.
 

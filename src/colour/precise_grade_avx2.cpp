@@ -65,7 +65,8 @@ struct Samples {
     return _mm256_add_ps(_mm256_add_ps(sum, _mm256_mul_ps(third_weight, third)), _mm256_set1_ps(offset));
 }
 
-// Eight graded pixels into eight luma words and four Cb and four Cr words.
+// Eight graded pixels into eight luma words and four Cb and four Cr words, rounded to nearest
+// as the twin's lrint rounds.
 [[gnu::always_inline]] inline void put_eight(__m256 red, __m256 green, __m256 blue, uint16_t* luma,
                                              uint16_t* cb, uint16_t* cr) {
     const __m256i y =
