@@ -151,13 +151,13 @@ void BM_TwoPassStepCube33(benchmark::State& state) { two_pass_step(state, 4); }
 
 // The step as a run makes it, on one thread. Nothing carries over from one picture to the next,
 // so any picture costs what the first does.
-void graded_step(benchmark::State& state, int mode) {
+void graded_step(benchmark::State& state, int mode, bool precise = false) {
     std::vector<uint16_t> working = source();
     TransferCurve curve{};
     YuvTables tables{};
     GradedConvert graded{};
     Planes planes;
-    prepare_graded_convert(&graded, mode, &curve, &tables, grade33());
+    prepare_graded_convert(&graded, mode, precise, &curve, &tables, grade33());
     for (auto _ : state) {
         convert_graded_bgr48_to_yuv422p10(&graded, bytes(working), stride, width, height, planes.data,
                                           planes.strides);
@@ -168,6 +168,8 @@ void graded_step(benchmark::State& state, int mode) {
 
 void BM_GradedStepCurve(benchmark::State& state) { graded_step(state, 1); }
 void BM_GradedStepCube33(benchmark::State& state) { graded_step(state, 4); }
+void BM_PreciseStepCurve(benchmark::State& state) { graded_step(state, 1, true); }
+void BM_PreciseStepCube33(benchmark::State& state) { graded_step(state, 4, true); }
 
 }  // namespace
 
@@ -178,5 +180,7 @@ BENCHMARK(BM_TwoPassStepCurve)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TwoPassStepCube33)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GradedStepCurve)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GradedStepCube33)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreciseStepCurve)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreciseStepCube33)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -3,13 +3,15 @@
 // search. The report must agree with the result. A cube that loads is then used as the custom
 // road uses it on a sample of codes, so that whatever its lattice holds (nan, inf, 1e30)
 // reaches the float-to-integer conversions, which must give clamped 10-bit results and
-// in-range YUV.
+// in-range YUV; and so does the precise grade of the same samples, in float or, for a lattice
+// like that, in double.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "colour/cube_lut.h"
+#include "colour/precise_grade.h"
 #include "colour/tone_map.h"
 #include "colour/yuv_convert.h"
 
@@ -60,6 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!report_agrees(result, report, data, size)) __builtin_trap();
     if (result != 0) return 0;
     fill_picture(data, size);
+    PreciseGrade precise{};
+    if (prepare_precise_grade(&precise, 4, &lut)) {
+        for (int row = 0; row < height; ++row) {
+            precise.run(precise, picture + 3 * width * row, width, luma + width * row, cb + width / 2 * row,
+                        cr + width / 2 * row);
+        }
+        for (uint16_t y : luma) {
+            if (y < 64 || y > 940) __builtin_trap();
+        }
+        for (int i = 0; i < width / 2 * height; ++i) {
+            if (cb[i] < 64 || cb[i] > 960 || cr[i] < 64 || cr[i] > 960) __builtin_trap();
+        }
+    }
+    release_precise_grade(&precise);
     tone_map_working_picture(reinterpret_cast<uint8_t*>(picture), 6 * width, width, height, 4, &curve, &lut);
     for (uint16_t sample : picture) {
         if (sample & 63) __builtin_trap();

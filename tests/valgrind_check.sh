@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A short transcode on each road, and one with its sound resampled into MXF, under valgrind
-# memcheck: any invalid read or write, use of uninitialised memory or lost block fails.
+# A short transcode on each road, precise or not, and one with its sound resampled into MXF,
+# under valgrind memcheck: any invalid read or write, use of uninitialised memory or lost block fails.
 # Interlaced clips too, at heights where the encoder coding fields reads past the picture.
 # Usage: valgrind_check.sh PROLUT
 set -euo pipefail
@@ -17,7 +17,8 @@ printf 'LUT_3D_SIZE 2\n0\t0\t0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\
 # shellcheck disable=SC2086 # one word, one argument
 for arguments in "in.mp4 plain.mov 3" "in.mp4 curve.mov 3 y 1" "in.mp4 cube.mov 3 y 4 grade.cube" \
   "in.mp4 shot.mov 0 y 4 grade.cube custom.rgb" "in.mp4 shot.mov 0 n 0 unread.cube plain.png" \
-  "tff.mp4 fields.mov 3" "bff.mp4 fields.mkv 3 y 1" "--audio in.mp4 sound.mxf"; do
+  "tff.mp4 fields.mov 3" "bff.mp4 fields.mkv 3 y 1" "--audio --precise in.mp4 sound.mxf 3 y 1" \
+  "--precise in.mp4 shot.mov 0 y 4 grade.cube custom.rgb"; do
   echo "prolut $arguments"
   valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,possible \
     "$1" $arguments </dev/null >/dev/null

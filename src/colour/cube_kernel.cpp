@@ -106,9 +106,7 @@ void fill_corners(CubeKernel* kernel) {
 
 CubeKernelRun cube_kernel_reference() { return reference_run; }
 CubeKernelRun cube_kernel_sse2() { return sse2_run; }
-CubeKernelRun cube_kernel_avx2() {
-    return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr;
-}
+CubeKernelRun cube_kernel_avx2() { return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr; }
 
 bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],
                          uint32_t colour_base) {

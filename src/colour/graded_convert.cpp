@@ -4,6 +4,8 @@
 
 #include <emmintrin.h>
 
+#include "colour/tone_map.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read in host order");
 
 namespace {
@@ -47,31 +49,35 @@ inline uint32_t key_of(const uint16_t* pixel) {
     return uint32_t(pixel[0] >> 8) << 16 | (pixel[1] & 0xff00u) | uint32_t(pixel[2] >> 8);
 }
 
-// Eight pixels of one colour, as the sample words' high bytes show them, for comparing
-// 48 bytes of a row at once; and the words they give.
+// Eight pixels of one colour, as the bits of the sample words that count show them, for
+// comparing 48 bytes of a row at once; and the words they give.
 struct ColourRun {
-    uint32_t key;
-    __m128i high_bytes[3];
+    bool valid;
+    __m128i samples[3];
     __m128i luma, cb, cr;
 };
 
-void describe_run(ColourRun* run, uint32_t key, uint32_t colour) {
-    const short b = short(key >> 16 << 8), g = short((key >> 8 & 255) << 8), r = short((key & 255) << 8);
-    run->key = key;
-    run->high_bytes[0] = _mm_setr_epi16(b, g, r, b, g, r, b, g);
-    run->high_bytes[1] = _mm_setr_epi16(r, b, g, r, b, g, r, b);
-    run->high_bytes[2] = _mm_setr_epi16(g, r, b, g, r, b, g, r);
+__m128i masked(const uint8_t* at, __m128i mask) {
+    return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), mask);
+}
+
+void describe_run(ColourRun* run, const uint16_t* pixel, uint32_t colour, uint16_t mask) {
+    const short b = short(pixel[0] & mask), g = short(pixel[1] & mask), r = short(pixel[2] & mask);
+    run->valid = true;
+    run->samples[0] = _mm_setr_epi16(b, g, r, b, g, r, b, g);
+    run->samples[1] = _mm_setr_epi16(r, b, g, r, b, g, r, b);
+    run->samples[2] = _mm_setr_epi16(g, r, b, g, r, b, g, r);
     run->luma = _mm_set1_epi16(short(colour >> 20 & 1023));
     run->cb = _mm_set1_epi16(short(colour >> 10 & 1023));
     run->cr = _mm_set1_epi16(short(colour & 1023));
 }
 
-bool continues_run(const ColourRun& run, const uint16_t* pixels) {
-    const __m128i high = _mm_set1_epi16(short(0xff00));
-    const __m128i* words = reinterpret_cast<const __m128i*>(pixels);
-    const __m128i same0 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(words), high), run.high_bytes[0]);
-    const __m128i same1 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(words + 1), high), run.high_bytes[1]);
-    const __m128i same2 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(words + 2), high), run.high_bytes[2]);
+bool continues_run(const ColourRun& run, const uint16_t* pixels, uint16_t mask) {
+    const __m128i bits = _mm_set1_epi16(short(mask));
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pixels);
+    const __m128i same0 = _mm_cmpeq_epi16(masked(bytes, bits), run.samples[0]);
+    const __m128i same1 = _mm_cmpeq_epi16(masked(bytes + 16, bits), run.samples[1]);
+    const __m128i same2 = _mm_cmpeq_epi16(masked(bytes + 32, bits), run.samples[2]);
     return _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(same0, same1), same2)) == 0xffff;
 }
 
@@ -119,6 +125,7 @@ void put_colours(const uint32_t* colours, int x, int count, int width, uint16_t*
 // The curve's colours come from three small tables.
 struct CurveColours {
     const GradedConvert* graded;
+    static constexpr uint16_t sample_mask = 0xff00;  // the 8-bit codes alone count
     uint32_t colour_of(const uint16_t* pixel) const { return curve_colour(*graded, key_of(pixel)); }
     void stretch(const uint16_t* src, int x, int count, int width, uint16_t* luma, uint16_t* cb,
                  uint16_t* cr) const {
@@ -131,6 +138,7 @@ struct CurveColours {
 // The cube's colours come from the kernel, a stretch at a time.
 struct CubeColours {
     const CubeKernel* kernel;
+    static constexpr uint16_t sample_mask = 0xff00;
     uint32_t colour_of(const uint16_t* pixel) const {
         uint32_t colour;
         cube_kernel_colours(*kernel, pixel, 1, &colour);
@@ -144,16 +152,29 @@ struct CubeColours {
     }
 };
 
-// Eight pixels of one colour: each pixel's high bytes equal its right neighbour's.
-bool uniform_group(const uint16_t* pixels) {
-    const __m128i high = _mm_set1_epi16(short(0xff00));
+// The precise grade's codes come from its kernel, a stretch at a time.
+struct PreciseColours {
+    const PreciseGrade* grade;
+    static constexpr uint16_t sample_mask = 0xffff;
+    uint32_t colour_of(const uint16_t* pixel) const {
+        uint16_t luma, cb, cr;
+        grade->run(*grade, pixel, 1, &luma, &cb, &cr);
+        return colour_marker | uint32_t(luma) << 20 | uint32_t(cb) << 10 | cr;
+    }
+    void stretch(const uint16_t* src, int x, int count, int, uint16_t* luma, uint16_t* cb,
+                 uint16_t* cr) const {
+        grade->run(*grade, src, count, luma + x, cb + x / 2, cr + x / 2);
+    }
+};
+
+// Eight pixels of one colour: the bits that count of each pixel's samples equal its right
+// neighbour's.
+bool uniform_group(const uint16_t* pixels, uint16_t mask) {
+    const __m128i bits = _mm_set1_epi16(short(mask));
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pixels);
-    auto high_words = [&high](const uint8_t* at) {
-        return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), high);
-    };
-    const __m128i same0 = _mm_cmpeq_epi16(high_words(bytes), high_words(bytes + 6));
-    const __m128i same1 = _mm_cmpeq_epi16(high_words(bytes + 16), high_words(bytes + 22));
-    const __m128i same2 = _mm_cmpeq_epi16(high_words(bytes + 26), high_words(bytes + 32));
+    const __m128i same0 = _mm_cmpeq_epi16(masked(bytes, bits), masked(bytes + 6, bits));
+    const __m128i same1 = _mm_cmpeq_epi16(masked(bytes + 16, bits), masked(bytes + 22, bits));
+    const __m128i same2 = _mm_cmpeq_epi16(masked(bytes + 26, bits), masked(bytes + 32, bits));
     return _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(same0, same1), same2)) == 0xffff;
 }
 
@@ -162,14 +183,14 @@ bool uniform_group(const uint16_t* pixels) {
 // whole; the rest goes stretch by stretch.
 template <typename Colours>
 void graded_row(Colours colours, const uint16_t* src, int width, uint16_t* luma, uint16_t* cb, uint16_t* cr) {
-    ColourRun run;
-    run.key = UINT32_MAX;
+    constexpr uint16_t mask = Colours::sample_mask;
+    ColourRun run{};
     for (int x = 0; x < width;) {
         if ((x & 1) == 0 && x + 8 <= width) {
             const uint16_t* group = src + 3 * x;
-            bool flat = run.key != UINT32_MAX && continues_run(run, group);
-            if (!flat && uniform_group(group)) {
-                describe_run(&run, key_of(group), colours.colour_of(group));
+            bool flat = run.valid && continues_run(run, group, mask);
+            if (!flat && uniform_group(group, mask)) {
+                describe_run(&run, group, colours.colour_of(group), mask);
                 flat = true;
             }
             if (flat) {
@@ -188,11 +209,17 @@ void graded_row(Colours colours, const uint16_t* src, int width, uint16_t* luma,
 
 }  // namespace
 
-void prepare_graded_convert(GradedConvert* graded, int colour_mode, TransferCurve* curve, YuvTables* yuv,
-                            const CubeLut* lut) {
+void prepare_graded_convert(GradedConvert* graded, int colour_mode, bool precise, TransferCurve* curve,
+                            YuvTables* yuv, const CubeLut* lut) {
     release_graded_convert(graded);
-    if (!yuv->yuv_tables_built) build_yuv_tables(yuv);
     graded->colour_mode = colour_mode;
+    graded->precise = precise;
+    graded->lut = lut;
+    if (precise) {
+        graded->ready = prepare_precise_grade(&graded->precise_grade, colour_mode, lut);
+        return;
+    }
+    if (!yuv->yuv_tables_built) build_yuv_tables(yuv);
     make_colour_terms(graded, *yuv);
     if (colour_mode == 4) {
         graded->ready = prepare_cube_kernel(&graded->cube, lut, graded->colour_terms, colour_base);
@@ -200,11 +227,13 @@ void prepare_graded_convert(GradedConvert* graded, int colour_mode, TransferCurv
     }
     if (!curve->transfer_curve_built) build_transfer_curve(curve, 1.0f, colour_mode);
     make_curve_terms(graded, *curve);
+    for (int code = 0; code < 256; ++code) graded->curve_bytes[code] = code_byte(int(curve->entries[code]));
     graded->ready = true;
 }
 
 void release_graded_convert(GradedConvert* graded) {
     release_cube_kernel(&graded->cube);
+    release_precise_grade(&graded->precise_grade);
     graded->ready = false;
 }
 
@@ -216,10 +245,40 @@ void convert_graded_bgr48_to_yuv422p10(const GradedConvert* graded, const uint8_
         uint16_t* luma = reinterpret_cast<uint16_t*>(yuv_planes[0] + ptrdiff_t(row) * yuv_strides[0]);
         uint16_t* cb = reinterpret_cast<uint16_t*>(yuv_planes[1] + ptrdiff_t(row) * yuv_strides[1]);
         uint16_t* cr = reinterpret_cast<uint16_t*>(yuv_planes[2] + ptrdiff_t(row) * yuv_strides[2]);
-        if (graded->colour_mode == 4) {
+        if (graded->precise) {
+            graded_row(PreciseColours{&graded->precise_grade}, src, width, luma, cb, cr);
+        } else if (graded->colour_mode == 4) {
             graded_row(CubeColours{&graded->cube}, src, width, luma, cb, cr);
         } else {
             graded_row(CurveColours{graded}, src, width, luma, cb, cr);
         }
     }
+}
+
+void convert_graded_bgr48_to_rgb24(const GradedConvert* graded, const uint8_t* bgr48, int bgr48_stride,
+                                   int width, int height, uint8_t* rgb24, int rgb24_stride) {
+    for (int row = 0; row < height; ++row) {
+        const uint16_t* pixel = reinterpret_cast<const uint16_t*>(bgr48 + ptrdiff_t(row) * bgr48_stride);
+        uint8_t* out = rgb24 + ptrdiff_t(row) * rgb24_stride;
+        for (int x = 0; x < width; ++x, pixel += 3, out += 3) {
+            if (graded->precise) {
+                float rgb[3];
+                precise_graded_colour(graded->precise_grade, pixel, rgb);
+                for (int c = 0; c < 3; ++c) out[c] = uint8_t(rgb[c] * 255.0 + 0.5);
+            } else if (graded->colour_mode == 4) {
+                int codes[3];
+                tone_map_cube_pixel(graded->lut, uint8_t(pixel[2] >> 8), uint8_t(pixel[1] >> 8),
+                                    uint8_t(pixel[0] >> 8), codes);
+                for (int c = 0; c < 3; ++c) out[c] = code_byte(codes[c]);
+            } else {
+                for (int c = 0; c < 3; ++c) out[c] = graded->curve_bytes[pixel[2 - c] >> 8];
+            }
+        }
+    }
+}
+
+uint8_t code_byte(int code) {
+    // In double, held as a float, then rounded to nearest; no value lies exactly halfway.
+    const float value = float(code * 255.0 / 1023.0);
+    return uint8_t(value + 0.5);
 }

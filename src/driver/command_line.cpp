@@ -42,8 +42,9 @@ static const char guide_text[] =
     "                 written and in step with them (48 kHz in .mxf)\n"
     "  --timecode     the input's start timecode goes along: a tmcd track in MOV (with the reel\n"
     "                 name), the MXF timecode, a TIMECODE tag in Matroska\n"
-    "  --precise      with y: grades from every bit of the picture, not its top 8 (10-bit and\n"
-    "                 log sources)\n"
+    "  --precise      with y: grades from every bit of the picture, not its top 8, for 10-bit\n"
+    "                 and log sources: a 10-bit ramp through a contrast LUT keeps 694 levels\n"
+    "                 instead of 234\n"
     "  -h, --help     this text\n"
     "  --version      the versions of prolut and of the FFmpeg libraries it runs with\n"
     "  --             ends the options: prolut -- -clip.mov out.mov\n"
@@ -71,6 +72,8 @@ static const char guide_text[] =
     "  prolut camera.mp4 edit.mov 3                    ProRes HQ\n"
     "  prolut log.mov graded.mov 3 y 1                 log to linear, then the BT.709 curve\n"
     "  prolut log.mov graded.mov 3 y 4 show_look.cube  through a 3D LUT\n"
+    "  prolut --precise A001C003.mxf graded.mov 3 y 4 look.cube\n"
+    "                                                  10-bit log through a LUT, no 8-bit steps\n"
     "  prolut --audio --timecode A001C003.mxf A001C003.mov 3 y 4 show.cube\n"
     "                                                  dailies: sound, timecode and the look\n";
 

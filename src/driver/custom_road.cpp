@@ -1,11 +1,19 @@
 #include "driver/custom_road.h"
 
 #include "colour/graded_convert.h"
-#include "colour/tone_map.h"
-#include "colour/yuv_convert.h"
+#include "driver/report.h"
 #include "driver/slice_pool.h"
 #include "driver/snapshot.h"
 #include "driver/working_picture.h"
+
+int prepare_grade_step(TranscodeState* state) {
+    const RunOptions& options = state->options;
+    prepare_graded_convert(&state->graded_convert, options.colour_mode, options.precise,
+                           &state->transfer_curve, &state->yuv_tables, &state->cube_lut);
+    if (state->graded_convert.ready) return 0;
+    report_failure("not enough memory for the grade's tables");
+    return 1;
+}
 
 struct GradeJob {
     const GradedConvert* graded;
@@ -31,31 +39,10 @@ LoopEnd convert_frame_custom(TranscodeState* state) {
     if (state->slice_pool.threads == 0) start_slice_pool(&state->slice_pool, usable_cores());
     LoopEnd end = fill_working_picture(state);
     if (end != LOOP_RUNNING) return end;
-    const AVCodecContext* encoder_context = state->encoder_context;
-    const int width = encoder_context->width, height = encoder_context->height;
-    const int colour_mode = state->options.colour_mode;
-    AVFrame* working = state->working_frame;
-    AVFrame* picture = state->encoder_frame;
-    // The snapshot shows the tone-mapped working picture, so that picture takes the two
-    // passes; every other one goes through the tables in one.
-    if (snapshot_due(state)) {
-        tone_map_working_picture(working->data[0], working->linesize[0], width, height, colour_mode,
-                                 &state->transfer_curve, &state->cube_lut);
-        return dump_snapshot(state) ? LOOP_END_SNAPSHOT : LOOP_END_SNAPSHOT_ERROR;
-    }
-    GradedConvert* graded = &state->graded_convert;
-    if (!graded->ready) {
-        prepare_graded_convert(graded, colour_mode, &state->transfer_curve, &state->yuv_tables,
-                               &state->cube_lut);
-    }
-    if (graded->ready) {
-        GradeJob job{graded, working, picture, height};
-        run_slices(&state->slice_pool, slice_count_for(state->slice_pool, height), grade_slice, &job);
-    } else {
-        tone_map_working_picture(working->data[0], working->linesize[0], width, height, colour_mode,
-                                 &state->transfer_curve, &state->cube_lut);
-        convert_bgr48_to_yuv422p10(&state->yuv_tables, working->data[0], working->linesize[0], width, height,
-                                   picture->data, picture->linesize);
-    }
+    // The snapshot is the same grade, into 8-bit RGB instead of the encoder's planes.
+    if (snapshot_due(state)) return dump_snapshot(state) ? LOOP_END_SNAPSHOT : LOOP_END_SNAPSHOT_ERROR;
+    GradeJob job{&state->graded_convert, state->working_frame, state->encoder_frame,
+                 state->encoder_context->height};
+    run_slices(&state->slice_pool, slice_count_for(state->slice_pool, job.height), grade_slice, &job);
     return LOOP_RUNNING;
 }

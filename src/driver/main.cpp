@@ -8,6 +8,7 @@ extern "C" {
 #include "colour/processor.h"
 #include "driver/audio_tracks.h"
 #include "driver/command_line.h"
+#include "driver/custom_road.h"
 #include "driver/field_order.h"
 #include "driver/input.h"
 #include "driver/keyboard.h"
@@ -49,6 +50,7 @@ static int run_transcode(TranscodeState* state, int argc, char** argv) {
     int status = parsed == COMMAND_LINE_RUN ? 0 : 1;
     if (status == 0) apply_snapshot_override(&state->options);
     if (status == 0 && state->options.colour_mode == 4) status = load_cube_step(state);
+    if (status == 0 && state->options.custom_conversion) status = prepare_grade_step(state);
     if (status == 0) status = refuse_output_over_input(&state->options);
     if (status == 0) status = open_input(state);
     if (status == 0) read_ahead_to_first_picture(state);

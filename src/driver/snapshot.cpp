@@ -14,21 +14,14 @@ bool snapshot_due(const TranscodeState* state) {
     return state->options.snapshot_enabled && state->processed_frames == 20;
 }
 
-uint8_t snapshot_byte(uint16_t sample) {
-    // v * 255 / 1023 in double, held as a float, then rounded to nearest; no value lies
-    // exactly halfway.
-    float value = static_cast<float>(sample >> 6);
-    value = static_cast<float>(value * 255.0 / 1023.0);
-    return static_cast<uint8_t>(value + 0.5);
-}
-
 // A name that ends in ".png", in any case, asks for a PNG image.
 static bool snapshot_is_png(const char* path) {
     const size_t length = strlen(path);
     return length >= 4 && av_strcasecmp(path + length - 4, ".png") == 0;
 }
 
-// The working picture as 8-bit R, G, B rows; null when there is no memory for it.
+// The working picture as 8-bit R, G, B rows, through the grade on the custom road; null when
+// there is no memory for it.
 static AVFrame* snapshot_picture(const TranscodeState* state) {
     AVFrame* picture = av_frame_alloc();
     if (picture == nullptr) return nullptr;
@@ -40,14 +33,21 @@ static AVFrame* snapshot_picture(const TranscodeState* state) {
         return nullptr;
     }
     const AVFrame* working = state->working_frame;
+    if (state->options.custom_conversion) {
+        convert_graded_bgr48_to_rgb24(&state->graded_convert, working->data[0], working->linesize[0],
+                                      picture->width, picture->height, picture->data[0],
+                                      picture->linesize[0]);
+        return picture;
+    }
+    // The plain road shows the top 10 bits of each sample, as the default grade shows its results.
     for (int y = 0; y < picture->height; ++y) {
         const uint16_t* samples = reinterpret_cast<const uint16_t*>(
             working->data[0] + static_cast<size_t>(y) * working->linesize[0]);
         uint8_t* row = picture->data[0] + static_cast<size_t>(y) * picture->linesize[0];
         for (int x = 0; x < picture->width; ++x) {
-            row[3 * x] = snapshot_byte(samples[3 * x + 2]);
-            row[3 * x + 1] = snapshot_byte(samples[3 * x + 1]);
-            row[3 * x + 2] = snapshot_byte(samples[3 * x]);
+            row[3 * x] = code_byte(samples[3 * x + 2] >> 6);
+            row[3 * x + 1] = code_byte(samples[3 * x + 1] >> 6);
+            row[3 * x + 2] = code_byte(samples[3 * x] >> 6);
         }
     }
     return picture;

@@ -57,7 +57,7 @@ TEST(CubeKernel, EveryVariantGivesTheReferenceColours) {
     for (const auto& [n, text] : cubes) {
         CubeLut lut{};
         ASSERT_EQ(init_cube_lut_from_text(&lut, text.data(), text.size()), 0);
-        prepare_graded_convert(&graded, 4, &curve, &yuv, &lut);
+        prepare_graded_convert(&graded, 4, false, &curve, &yuv, &lut);
         ASSERT_TRUE(graded.ready);
         const CubeKernel& kernel = graded.cube;
         std::vector<uint32_t> expected(count);

@@ -40,7 +40,7 @@ void expect_same_as_two_passes(int mode, const CubeLut* lut) {
             TransferCurve curve{};
             YuvTables tables{};
             GradedConvert graded{};
-            prepare_graded_convert(&graded, mode, &curve, &tables, lut);
+            prepare_graded_convert(&graded, mode, false, &curve, &tables, lut);
             for (int round = 0; round < 2 && graded.ready; ++round)
                 convert_graded_bgr48_to_yuv422p10(&graded, bytes, stride, width, height, data[0], strides);
             release_graded_convert(&graded);

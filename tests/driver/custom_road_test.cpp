@@ -1,24 +1,38 @@
 // The custom colour road end to end, on one flat colour stored losslessly as 16-bit RGB: it
-// reaches the tone mapping unchanged, so the colour library tells what every pixel must be.
+// reaches the grade unchanged, so the colour library (and, precise, the grade's definition)
+// tells what every pixel must be.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <set>
 
 #include "colour/tone_map.h"
 #include "colour/yuv_convert.h"
+#include "precise_reference.h"
 #include "stored_colours.h"
 #include "support.h"
 
 namespace {
 
 const int width = 64, height = 48;
+const uint16_t colour[3] = {0xE110, 0xA0FF, 0xF00F};  // B, G, R; the low bytes count only when precise
 
-// R, G, B after tone mapping and Y, Cb, Cr after our BT.601 arithmetic, 10-bit, of the colour
-// 0x40, 0xA0, 0xE0; two pixels are the smallest picture with both chroma samples.
-std::array<int, 6> expected_for(int mode, const CubeLut* lut) {
-    uint16_t bgr48[6] = {0xE0E0, 0xA0A0, 0x4040, 0xE0E0, 0xA0A0, 0x4040}, yuv[4];  // Y, Y, Cb, Cr
+// R, G, B (in 10-bit codes) and Y, Cb, Cr of the colour: by default after tone mapping and our
+// BT.601 arithmetic, two pixels being the smallest picture with both chroma samples; precise,
+// as the definition makes them.
+std::array<double, 6> expected_for(int mode, const CubeLut* lut, bool precise) {
+    double rgb[3], cb, cr;
+    if (precise) {
+        reference_grade(mode, lut, colour, rgb);
+        reference_chroma(rgb, rgb, &cb, &cr);
+        return {rgb[0] * 1023,  rgb[1] * 1023, rgb[2] * 1023, std::round(reference_luma(rgb)),
+                std::round(cb), std::round(cr)};
+    }
+    uint16_t bgr48[6] = {colour[0], colour[1], colour[2], colour[0], colour[1], colour[2]},
+             yuv[4];  // Y, Y, Cb, Cr
     TransferCurve curve{};
     tone_map_working_picture(reinterpret_cast<uint8_t*>(bgr48), 12, 2, 1, mode, &curve, lut);
     YuvTables tables{};
@@ -26,19 +40,24 @@ std::array<int, 6> expected_for(int mode, const CubeLut* lut) {
                           reinterpret_cast<uint8_t*>(yuv + 3)};
     const int strides[3] = {4, 2, 2};
     convert_bgr48_to_yuv422p10(&tables, reinterpret_cast<uint8_t*>(bgr48), 12, 2, 1, planes, strides);
-    return {bgr48[2] >> 6, bgr48[1] >> 6, bgr48[0] >> 6, yuv[0], yuv[2], yuv[3]};
+    return {double(bgr48[2] >> 6), double(bgr48[1] >> 6), double(bgr48[0] >> 6),
+            double(yuv[0]),        double(yuv[2]),        double(yuv[3])};
 }
 
 // Mode 4 with no cube file named loads NivlotosRGB.cube from the working directory; mode 7 writes
-// Matroska. The colour description is read from the file's own bytes. The snapshot ends the run
-// at the 21st picture, tone mapped; the 20 before go to the file named D:\temp.mov.
+// Matroska. The colour description is read from the file's own bytes, the same precise or not.
+// The snapshot ends the run at the 21st picture, graded; the 20 before go to the file named
+// D:\temp.mov.
 TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
     TempDir dir;
     const std::string input = dir.file("flat.mkv");
-    // Each sample holds its code twice: the scaler passes 16-bit RGB through, 8-bit goes by way of YUV.
-    ASSERT_TRUE(make_clip(input,
-                          "nullsrc=size=64x48:rate=25:duration=1,format=gbrp16le,geq=r=16448:g=41120:b=57568",
-                          "-c:v ffv1"));
+    // The scaler passes 16-bit RGB through; 8-bit goes by way of YUV. The low bytes keep the
+    // precise grade 3 codes or more from the default one.
+    ASSERT_TRUE(
+        make_clip(input,
+                  "nullsrc=size=64x48:rate=25:duration=1,format=gbrp16le,geq=r=" + std::to_string(colour[2]) +
+                      ":g=" + std::to_string(colour[1]) + ":b=" + std::to_string(colour[0]),
+                  "-c:v ffv1"));
     // A grade as OpenColorIO bakes it: lifted black, channels mixed, green bent.
     const std::string cube = dir.file("NivlotosRGB.cube");
     Child bake;
@@ -48,13 +67,18 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
     ASSERT_EQ(bake.status, 0) << "ociobakelut failed, or opencolorio-tools is not installed";
     CubeLut lut{};
     ASSERT_EQ(init_cube_lut(&lut, cube.c_str()), 0);
-    std::array<int, 6> expected[8];
-    for (int mode : {0, 1, 2, 3, 4, 7}) expected[mode] = expected_for(mode, &lut);
+    std::array<double, 6> expected[8][2];  // [mode][precise]
+    for (int mode : {0, 1, 2, 3, 4, 7})
+        for (bool precise : {false, true}) expected[mode][precise] = expected_for(mode, &lut, precise);
     release_cube_lut(&lut);
-    for (int mode : {0, 1, 2, 3, 4, 7}) {
-        SCOPED_TRACE("mode " + std::to_string(mode));
+    // "--" ends the options and changes nothing.
+    for (const std::string way : {"0", "1", "2", "3", "4", "7", "3 precise", "4 precise"}) {
+        SCOPED_TRACE("mode " + way);
+        const int mode = way[0] - '0';
+        const bool precise = way.size() > 1;
         const std::string output = dir.file(std::to_string(mode) + (mode == 7 ? ".mkv" : ".mov"));
-        Child run = prolut({input, output, "3", "y", std::to_string(mode)}, dir.path);
+        Child run =
+            prolut({precise ? "--precise" : "--", input, output, "3", "y", std::to_string(mode)}, dir.path);
         const std::string head = mode == 4 ? "NivlotosRGB.cube\nframenum 25\n" : "framenum 25\n";
         EXPECT_TRUE(run.status == 0 && run.output.rfind(head, 0) == 0) << run.output;
         EXPECT_EQ(probe(output, "stream=pix_fmt,nb_read_frames"), "yuv422p10le 25");
@@ -68,15 +92,58 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
         const uint16_t* samples = reinterpret_cast<const uint16_t*>(pictures.data());
         const int centre = height / 2 * width + width / 2, plane = width * height;
         const int at[3] = {centre, plane + centre / 2, plane * 3 / 2 + centre / 2};  // Y, Cb, Cr
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(samples[at[c]], expected[mode][3 + c], 2) << "Y Cb Cr " << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(samples[at[c]], expected[mode][precise][3 + c], 2) << "Y Cb Cr " << c;
     }
-    Child run = prolut({input, dir.file("out.mov"), "3", "y", "4", "NivlotosRGB.cube", "shot.rgb"}, dir.path);
-    EXPECT_EQ(run.status, 0) << run.output;
-    std::string bytes;
-    for (int i = 0; i < width * height * 3; ++i)
-        bytes += char(std::lround(expected[4][i % 3] * 255.0 / 1023));
-    EXPECT_TRUE(slurp(dir.file("shot.rgb")) == bytes);
-    EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
+    for (const bool precise : {false, true}) {
+        Child run = prolut({precise ? "--precise" : "--", input, dir.file("out.mov"), "3", "y", "4",
+                            "NivlotosRGB.cube", "shot.rgb"},
+                           dir.path);
+        EXPECT_EQ(run.status, 0) << run.output;
+        std::string bytes;
+        for (int i = 0; i < width * height * 3; ++i)
+            bytes += char(std::lround(expected[4][precise][i % 3] * 255.0 / 1023));
+        EXPECT_TRUE(slurp(dir.file("shot.rgb")) == bytes) << precise;
+        EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
+    }
+}
+
+// A 10-bit luma ramp (every code 64..940 across 1920 pixels) through a smooth contrast cube
+// (0.5 - 0.5 cos(pi x) on each channel) keeps, precise, at least 95% of the levels the definition
+// gives the working picture (as the ffmpeg CLI's scaler makes it), with steps no wider.
+TEST(CustomRoad, PreciseKeepsTheLevelsOfATenBitRamp) {
+    TempDir dir;
+    std::string ramp = dir.file("ramp.mkv"), cube = "LUT_3D_SIZE 33\n";
+    for (int e = 0; e < 3 * 33 * 33 * 33; ++e)
+        cube += std::to_string(0.5 - 0.5 * std::cos(M_PI * (e / 3 / int(std::pow(33, e % 3)) % 33) / 32)) +
+                (e % 3 < 2 ? " " : "\n");
+    std::ofstream(dir.file("contrast.cube")) << cube;
+    ASSERT_TRUE(make_clip(ramp,
+                          "nullsrc=size=1920x16:rate=25:duration=0.12,format=yuv422p10le,"
+                          "geq=lum='64+floor(X*877/1920)':cb=512:cr=512",
+                          "-c:v ffv1"));
+    Child run = prolut({"--precise", ramp, dir.file("out.mov"), "3", "y", "4", "contrast.cube"}, dir.path);
+    ASSERT_TRUE(
+        ffmpeg("-i " + ramp + " -frames:v 1 -f rawvideo -pix_fmt bgr48le " + dir.file("working.raw")));
+    const std::string pictures = decode(dir.file("out.mov")), working = slurp(dir.file("working.raw"));
+    ASSERT_TRUE(run.status == 0 && pictures.size() >= 1920 * 2 && working.size() >= 1920 * 6) << run.output;
+    CubeLut lut{};
+    ASSERT_EQ(init_cube_lut_from_text(&lut, cube.data(), cube.size()), 0);
+    std::set<int> ours, exact;
+    int our_step = 0, exact_step = 0;
+    for (int x = 0, last[2] = {0, 0}; x < 1920; ++x) {
+        double rgb[3];
+        reference_grade(4, &lut, reinterpret_cast<const uint16_t*>(working.data()) + 3 * x, rgb);
+        const int codes[2] = {reinterpret_cast<const uint16_t*>(pictures.data())[x],
+                              int(std::lround(reference_luma(rgb)))};
+        if (x > 0) our_step = std::max(our_step, std::abs(codes[0] - last[0]));
+        if (x > 0) exact_step = std::max(exact_step, std::abs(codes[1] - last[1]));
+        ours.insert(last[0] = codes[0]);
+        exact.insert(last[1] = codes[1]);
+    }
+    release_cube_lut(&lut);
+    EXPECT_GE(ours.size(), 0.95 * exact.size()) << "step " << our_step;
+    EXPECT_LE(our_step, exact_step) << ours.size() << " levels of " << exact.size();
 }
 
 // A refused cube costs one line on standard error and nothing more on standard output.

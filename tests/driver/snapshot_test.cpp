@@ -27,6 +27,10 @@ TEST(Snapshot, PngHoldsTheRawSnapshotsPixels) {
         EXPECT_EQ(bytes.size(), 62u * 37 * 3);
         EXPECT_TRUE(slurp(dir.file("back.rgb")) == bytes);
     }
+    // --precise leaves the plain road as it is.
+    Child plain =
+        prolut({"--precise", input, dir.file("out.mov"), "0", "n", "1", "", dir.file("p.rgb")}, dir.path);
+    EXPECT_TRUE(plain.status == 0 && slurp(dir.file("p.rgb")) == slurp(dir.file("n.rgb"))) << plain.output;
     std::filesystem::create_symlink("/dev/full", dir.file("full.png"));
     Child full = prolut({input, dir.file("out.mov"), "0", "n", "0", "", "full.png"}, dir.path);
     EXPECT_EQ(full.status, 1);
