@@ -102,12 +102,82 @@ void fill_corners(CubeKernel* kernel) {
     }
 }
 
+// Each cell's proof, in the pad of its lowest corner (entries on the upper faces start no
+// cell and keep only the marker). Codes grow with values, so the corners' codes agreeing
+// is the codes of their least and greatest values agreeing. False without memory.
+bool fill_cell_proofs(CubeKernel* kernel) {
+    const int n = kernel->lut->grid_size, values = 3 * n * n * n;
+    int16_t* codes = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * values));
+    if (codes == nullptr) return false;
+    for (int v = 0; v < values; ++v) codes[v] = int16_t(cube_output_code(kernel->lut->lattice[v]));
+    for (int entry = 0; entry < n * n * n; ++entry) {
+        const int i = entry % n, j = entry / n % n, k = entry / (n * n);
+        uint32_t bits = cell_proof_marker;
+        for (int c = 0; c < 3 && i < n - 1 && j < n - 1 && k < n - 1; ++c) {
+            const int16_t* code = codes + 3 * entry + c;
+            bool agree = true;
+            for (int corner = 1; corner < 8; ++corner)
+                agree = agree && code[3 * ((corner & 1) + n * (corner >> 1 & 1) + n * n * (corner >> 2))] == code[0];
+            if (agree) bits |= (1u | (uint32_t(code[0]) & 1) << 1) << 2 * c;
+        }
+        std::memcpy(kernel->corners + 4 * entry + 3, &bits, sizeof bits);
+    }
+    std::free(codes);
+    return true;
+}
+
+// Where scaling by the cell width never rounds: a power of two, and lattice values whose
+// weighted sums and their roundings stay far from float's subnormals and its largest values.
+bool lattice_scales_exactly(const CubeLut& lut, int width) {
+    if ((width & (width - 1)) != 0) return false;
+    const int values = 3 * lut.grid_size * lut.grid_size * lut.grid_size;
+    for (int e = 0; e < values; ++e) {
+        const float magnitude = std::fabs(lut.lattice[e]);
+        if (magnitude != 0 && !(magnitude >= 0x1p-40f && magnitude <= 0x1p20f)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CubeKernelRun cube_kernel_reference() { return reference_run; }
 CubeKernelRun cube_kernel_sse2() { return sse2_run; }
 CubeKernelRun cube_kernel_avx2() {
     return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr;
+}
+CubeKernelTallyRun cube_kernel_avx2_tally() {
+    return processor_runs_avx2() ? cube_kernel_avx2_tally_run : nullptr;
+}
+
+// With a power-of-two width w, the reference's steps are, but for a power of two, the same
+// roundings of weighted means with weights W / w. An axis along which the pixel sits on the
+// cell's lower face (weight 0 for the upper corners), or along which the corners are equal,
+// leaves every value as it was, exactly. Where at most one axis is left, the value is that
+// axis's one blend, rounded to float as the reference rounds it; its later steps only scale.
+int proven_cube_code(const CubeKernel& kernel, const uint16_t* pixel, int channel) {
+    const int code[3] = {pixel[2] >> 8, pixel[1] >> 8, pixel[0] >> 8};
+    const int n = kernel.lut->grid_size;
+    const ptrdiff_t step[3] = {4, 4 * n, 4 * n * n};
+    const ptrdiff_t place = kernel.corner_place[0][code[0]] + kernel.corner_place[1][code[1]] +
+                            kernel.corner_place[2][code[2]];
+    const float* corner = kernel.corners + place + channel;
+    if (cell_proof_bits(kernel, place) >> 2 * channel & 1) return cube_output_code(corner[0]);
+    float v[8];
+    for (int k = 0; k < 8; ++k) v[k] = corner[(k & 1) * step[0] + (k >> 1 & 1) * step[1] + (k >> 2) * step[2]];
+    int moving = -1;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (kernel.on_lattice[axis][code[axis]]) continue;
+        const int bit = 1 << axis;
+        bool differ = false;
+        for (int k = 0; k < 8; ++k) differ = differ || ((k & bit) == 0 && v[k] != v[k | bit]);
+        if (!differ) continue;
+        if (moving >= 0) return -1;
+        moving = axis;
+    }
+    if (moving < 0) return cube_output_code(v[0]);
+    const double* weights = kernel.weights[moving][code[moving]];
+    const float blended = float(double(v[0]) * weights[0] + double(v[1 << moving]) * weights[1]);
+    return cube_output_code(blended * kernel.inverse_width);
 }
 
 bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],
@@ -154,6 +224,9 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
         fill_corners(kernel);
     }
     kernel->estimate_margin = float(1023.0 * largest * 0x1p-20 * 1.01 + 0x1p-100);
+    kernel->proofs = kernel->estimate && lattice_scales_exactly(*lut, width);
+    if (kernel->proofs && !fill_cell_proofs(kernel)) return false;
+    kernel->inverse_width = 1.0f / float(width);
     const double scale = 1023.0 / (double(width) * width * width);
     for (int code = 0; code < 256; ++code) {
         const float lower = float(width - lut->cell_offset_table[code]), upper = lut->cell_offset_table[code];
