@@ -16,7 +16,8 @@ runs=${RUNS:-3} frames=${FRAMES:-36}
 # The set: an S-curve whose red clips to 1.0 over its top tenth (times 1.05, clamped), the
 # same S-curve unclipped, an identity, a look (contrast, saturation, warmth; whites clipped and
 # blacks crushed) at 17, 33 and 65 points, and the 33-point look as a 10-bit LUT writes it,
-# every value k / 1023. write_cube KIND POINTS.
+# every value k / 1023. Tabs between the numbers, as the colour cache commit reads them.
+# write_cube KIND POINTS.
 cube_set=(clipping33 identity33 grade17 grade33 grade65 tenbit33)
 write_cube() {
   LC_ALL=C awk -v kind="$1" -v n="$2" '
@@ -35,7 +36,7 @@ write_cube() {
           else o[c] = clamp(1.08 * s(clamp(y + 1.1 * (v[c] - y))) * gain[c] - 0.02)
           if (kind == "tenbit") o[c] = int(o[c] * 1023 + 0.5) / 1023
         }
-        printf "%.9g %.9g %.9g\n", o[0], o[1], o[2]
+        printf "%.9g\t%.9g\t%.9g\n", o[0], o[1], o[2]
       }
     }'
 }
