@@ -83,6 +83,7 @@ TEST(CubeKernel, EveryVariantGivesTheReferenceColours) {
                           {2, twisted_cube(2, false), {}},
                           {67, twisted_cube(67, false), {}},  // too large for the estimate
                           {33, landing_cube(33, 1.1f, false, true), {true, true, false, false}},
+                          {32, landing_cube(32, 1.1f, true, false), {true, true, true, false}},
                           {17, landing_cube(17, 2.0f, false, true), {}},
                           {33, landing_cube(33, 1.1f, true, false), {true, true, true, false}},
                           {17, landing_cube(17, 1.1f, true, true), {true, true, true, true}},
