@@ -44,7 +44,8 @@ bool read_picture(const char* path, std::vector<uint16_t>* picture) {
     }
     picture->assign(size_t(3) * pixel_count, 0);
     FILE* file = std::fopen(path, "rb");
-    const bool read = file != nullptr && std::fread(picture->data(), 2, picture->size(), file) == picture->size();
+    const bool read =
+        file != nullptr && std::fread(picture->data(), 2, picture->size(), file) == picture->size();
     if (file != nullptr) std::fclose(file);
     return read;
 }
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (cube_kernel_avx2_tally() == nullptr) {
-        std::fprintf(stderr, "cube_tally: this processor has no AVX2, so every pixel takes the exact arithmetic\n");
+        std::fprintf(stderr,
+                     "cube_tally: this processor has no AVX2, so every pixel takes the exact arithmetic\n");
         return 1;
     }
     std::printf("%-18s %-16s %9s %9s %9s %9s\n", "cube", "picture", "estimate", "cell", "one axis", "exact");
@@ -75,7 +77,8 @@ int main(int argc, char** argv) {
         prepare_graded_convert(&graded, 4, &curve, &yuv, &lut);
         for (int p = split + 1; p < argc && graded.ready; ++p) {
             if (!read_picture(argv[p], &picture)) {
-                std::fprintf(stderr, "cube_tally: cannot read a 1920x1080 bgr48le picture from %s\n", argv[p]);
+                std::fprintf(stderr, "cube_tally: cannot read a 1920x1080 bgr48le picture from %s\n",
+                             argv[p]);
                 return 1;
             }
             CubeKernelTally tally{};

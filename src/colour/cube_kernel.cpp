@@ -117,7 +117,8 @@ bool fill_cell_proofs(CubeKernel* kernel) {
             const int16_t* code = codes + 3 * entry + c;
             bool agree = true;
             for (int corner = 1; corner < 8; ++corner)
-                agree = agree && code[3 * ((corner & 1) + n * (corner >> 1 & 1) + n * n * (corner >> 2))] == code[0];
+                agree = agree &&
+                        code[3 * ((corner & 1) + n * (corner >> 1 & 1) + n * n * (corner >> 2))] == code[0];
             if (agree) bits |= (1u | (uint32_t(code[0]) & 1) << 1) << 2 * c;
         }
         std::memcpy(kernel->corners + 4 * entry + 3, &bits, sizeof bits);
@@ -142,9 +143,7 @@ bool lattice_scales_exactly(const CubeLut& lut, int width) {
 
 CubeKernelRun cube_kernel_reference() { return reference_run; }
 CubeKernelRun cube_kernel_sse2() { return sse2_run; }
-CubeKernelRun cube_kernel_avx2() {
-    return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr;
-}
+CubeKernelRun cube_kernel_avx2() { return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr; }
 CubeKernelTallyRun cube_kernel_avx2_tally() {
     return processor_runs_avx2() ? cube_kernel_avx2_tally_run : nullptr;
 }
@@ -158,12 +157,13 @@ int proven_cube_code(const CubeKernel& kernel, const uint16_t* pixel, int channe
     const int code[3] = {pixel[2] >> 8, pixel[1] >> 8, pixel[0] >> 8};
     const int n = kernel.lut->grid_size;
     const ptrdiff_t step[3] = {4, 4 * n, 4 * n * n};
-    const ptrdiff_t place = kernel.corner_place[0][code[0]] + kernel.corner_place[1][code[1]] +
-                            kernel.corner_place[2][code[2]];
+    const ptrdiff_t place =
+        kernel.corner_place[0][code[0]] + kernel.corner_place[1][code[1]] + kernel.corner_place[2][code[2]];
     const float* corner = kernel.corners + place + channel;
     if (cell_proof_bits(kernel, place) >> 2 * channel & 1) return cube_output_code(corner[0]);
     float v[8];
-    for (int k = 0; k < 8; ++k) v[k] = corner[(k & 1) * step[0] + (k >> 1 & 1) * step[1] + (k >> 2) * step[2]];
+    for (int k = 0; k < 8; ++k)
+        v[k] = corner[(k & 1) * step[0] + (k >> 1 & 1) * step[1] + (k >> 2) * step[2]];
     int moving = -1;
     for (int axis = 0; axis < 3; ++axis) {
         if (kernel.on_lattice[axis][code[axis]]) continue;

@@ -37,7 +37,7 @@ struct CubeKernel {
     // output code than its error can reach, or where both ends of its margin clamp to the same
     // code. Used with corners when every lattice value is finite and not huge.
     bool estimate;
-    float estimate_margin;      // in output codes
+    float estimate_margin;  // in output codes
     // Where the estimate cannot tell, an output lies on or next to a code: white clipped to 1.0,
     // or a LUT whose values are k / 1023. The cell's corners then settle most pixels (see
     // proven_cube_code) and the exact arithmetic the rest. Used where the cell width is a power
@@ -105,5 +105,5 @@ void cube_kernel_avx2_run(const CubeKernel& kernel, const uint16_t* pixels, int 
 using CubeKernelTallyRun = void (*)(const CubeKernel& kernel, const uint16_t* pixels, int count,
                                     uint32_t* colours, CubeKernelTally* tally);
 CubeKernelTallyRun cube_kernel_avx2_tally();
-void cube_kernel_avx2_tally_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint32_t* colours,
-                                CubeKernelTally* tally);
+void cube_kernel_avx2_tally_run(const CubeKernel& kernel, const uint16_t* pixels, int count,
+                                uint32_t* colours, CubeKernelTally* tally);

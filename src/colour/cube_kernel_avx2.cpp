@@ -108,14 +108,15 @@ struct Estimate {
                                                      const uint16_t* first, const uint16_t* second,
                                                      int32_t codes[8], unsigned* by_estimate) {
     __m256 lowest0, lowest1;
-    const __m256 terms0 = red_terms(kernel, e, first, &lowest0), terms1 = red_terms(kernel, e, second, &lowest1);
+    const __m256 terms0 = red_terms(kernel, e, first, &lowest0),
+                 terms1 = red_terms(kernel, e, second, &lowest1);
     const __m256 estimate = _mm256_add_ps(_mm256_permute2f128_ps(terms0, terms1, 0x20),
                                           _mm256_permute2f128_ps(terms0, terms1, 0x31));
     const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32(1023);
-    const __m256i low = _mm256_min_epi32(
-        _mm256_max_epi32(_mm256_cvttps_epi32(_mm256_sub_ps(estimate, e.margin)), zero), top);
-    const __m256i high = _mm256_min_epi32(
-        _mm256_max_epi32(_mm256_cvttps_epi32(_mm256_add_ps(estimate, e.margin)), zero), top);
+    const __m256i low =
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(_mm256_sub_ps(estimate, e.margin)), zero), top);
+    const __m256i high =
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(_mm256_add_ps(estimate, e.margin)), zero), top);
     const unsigned certain = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi32(low, high)));
     *by_estimate = certain;
     if (certain == 0xffffffff) {
@@ -138,8 +139,8 @@ struct Estimate {
 // A pixel the estimate left uncertain in some component (certain: its 16 bits of
 // estimate_pair): the cell's corners settle what they prove, the exact arithmetic the rest.
 // Out of line, like exact_colour. settled: 1 for the corners, 2 for the exact arithmetic.
-__attribute__((noinline)) uint32_t settle(const CubeKernel& kernel, const uint16_t* pixel, const int32_t* codes,
-                                          unsigned certain, int* settled) {
+__attribute__((noinline)) uint32_t settle(const CubeKernel& kernel, const uint16_t* pixel,
+                                          const int32_t* codes, unsigned certain, int* settled) {
     int v[3];
     for (int c = 0; c < 3 && kernel.proofs; ++c) {
         v[c] = (certain >> 4 * c & 15) == 15 ? codes[c] : proven_cube_code(kernel, pixel, c);
@@ -205,8 +206,8 @@ void cube_kernel_avx2_run(const CubeKernel& kernel, const uint16_t* pixels, int 
     estimated_run<false>(kernel, pixels, count, colours, nullptr);
 }
 
-void cube_kernel_avx2_tally_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint32_t* colours,
-                                CubeKernelTally* tally) {
+void cube_kernel_avx2_tally_run(const CubeKernel& kernel, const uint16_t* pixels, int count,
+                                uint32_t* colours, CubeKernelTally* tally) {
     if (!kernel.estimate) {
         for (int i = 0; i < count; ++i) colours[i] = exact_colour(kernel, pixels + 3 * i);
         tally->exact += count;
