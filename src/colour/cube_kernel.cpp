@@ -106,22 +106,49 @@ void fill_corners(CubeKernel* kernel) {
 // cell and keep only the marker). Codes grow with values, so the corners' codes agreeing
 // is the codes of their least and greatest values agreeing. False without memory.
 bool fill_cell_proofs(CubeKernel* kernel) {
-    const int n = kernel->lut->grid_size, values = 3 * n * n * n;
-    int16_t* codes = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * values));
+    const int n = kernel->lut->grid_size, entries = n * n * n;
+    const int step[3] = {1, n, n * n};
+    const float* lattice = kernel->lut->lattice;
+    // Per entry, its three codes and, at bit 3c + axis, whether output c changes towards the
+    // next entry along axis.
+    int16_t* codes = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * 4 * entries));
     if (codes == nullptr) return false;
-    for (int v = 0; v < values; ++v) codes[v] = int16_t(cube_output_code(kernel->lut->lattice[v]));
-    for (int entry = 0; entry < n * n * n; ++entry) {
-        const int i = entry % n, j = entry / n % n, k = entry / (n * n);
-        uint32_t bits = cell_proof_marker;
-        for (int c = 0; c < 3 && i < n - 1 && j < n - 1 && k < n - 1; ++c) {
-            const int16_t* code = codes + 3 * entry + c;
-            bool agree = true;
-            for (int corner = 1; corner < 8; ++corner)
-                agree = agree &&
-                        code[3 * ((corner & 1) + n * (corner >> 1 & 1) + n * n * (corner >> 2))] == code[0];
-            if (agree) bits |= (1u | (uint32_t(code[0]) & 1) << 1) << 2 * c;
+    for (int e = 0; e < entries; ++e) {
+        const int at[3] = {e % n, e / n % n, e / (n * n)};
+        uint16_t changes = 0;
+        for (int c = 0; c < 3; ++c) {
+            codes[4 * e + c] = int16_t(cube_output_code(lattice[3 * e + c]));
+            for (int axis = 0; axis < 3; ++axis) {
+                if (at[axis] < n - 1 && lattice[3 * e + c] != lattice[3 * (e + step[axis]) + c])
+                    changes = uint16_t(changes | 1u << (3 * c + axis));
+            }
         }
-        std::memcpy(kernel->corners + 4 * entry + 3, &bits, sizeof bits);
+        codes[4 * e + 3] = int16_t(changes);
+    }
+    const uint32_t axis_bits[3] = {0x49, 0x92, 0x124};  // bits 3c + axis for c = 0, 1, 2
+    for (int e = 0; e < entries; ++e) {
+        uint32_t bits = cell_proof_marker;
+        if (e % n < n - 1 && e / n % n < n - 1 && e / (n * n) < n - 1) {
+            // A cell's corners: e plus the steps of the set bits of k.
+            int corner[8];
+            for (int k = 0; k < 8; ++k)
+                corner[k] = e + (k & 1) * step[0] + (k >> 1 & 1) * step[1] + (k >> 2) * step[2];
+            for (int c = 0; c < 3; ++c) {
+                bool agree = true;
+                for (int k = 1; k < 8; ++k)
+                    agree = agree && codes[4 * corner[k] + c] == codes[4 * corner[0] + c];
+                if (agree) bits |= (1u | (uint32_t(codes[4 * e + c]) & 1) << 1) << 2 * c;
+            }
+            // Along an axis, the four edges of the cell that run that way start at the corners
+            // without that axis's bit.
+            for (int axis = 0; axis < 3; ++axis) {
+                uint32_t along = 0;
+                for (int k = 0; k < 8; ++k)
+                    if ((k >> axis & 1) == 0) along |= uint32_t(uint16_t(codes[4 * corner[k] + 3]));
+                bits |= (along & axis_bits[axis]) << cell_varies_bit;
+            }
+        }
+        std::memcpy(kernel->corners + 4 * e + 3, &bits, sizeof bits);
     }
     std::free(codes);
     return true;
@@ -155,28 +182,23 @@ CubeKernelTallyRun cube_kernel_avx2_tally() {
 // axis's one blend, rounded to float as the reference rounds it; its later steps only scale.
 int proven_cube_code(const CubeKernel& kernel, const uint16_t* pixel, int channel) {
     const int code[3] = {pixel[2] >> 8, pixel[1] >> 8, pixel[0] >> 8};
-    const int n = kernel.lut->grid_size;
-    const ptrdiff_t step[3] = {4, 4 * n, 4 * n * n};
     const ptrdiff_t place =
         kernel.corner_place[0][code[0]] + kernel.corner_place[1][code[1]] + kernel.corner_place[2][code[2]];
     const float* corner = kernel.corners + place + channel;
-    if (cell_proof_bits(kernel, place) >> 2 * channel & 1) return cube_output_code(corner[0]);
-    float v[8];
-    for (int k = 0; k < 8; ++k)
-        v[k] = corner[(k & 1) * step[0] + (k >> 1 & 1) * step[1] + (k >> 2) * step[2]];
-    int moving = -1;
+    const ptrdiff_t g = 4 * kernel.lut->grid_size, step[3] = {4, g, g * kernel.lut->grid_size};
+    const uint32_t bits = cell_proof_bits(kernel, place);
+    if (bits >> 2 * channel & 1) return cube_output_code(corner[0]);
+    int moving = -1, axes = 0;
     for (int axis = 0; axis < 3; ++axis) {
-        if (kernel.on_lattice[axis][code[axis]]) continue;
-        const int bit = 1 << axis;
-        bool differ = false;
-        for (int k = 0; k < 8; ++k) differ = differ || ((k & bit) == 0 && v[k] != v[k | bit]);
-        if (!differ) continue;
-        if (moving >= 0) return -1;
-        moving = axis;
+        if ((bits >> (cell_varies_bit + 3 * channel + axis) & 1) && !kernel.on_lattice[axis][code[axis]]) {
+            moving = axis;
+            ++axes;
+        }
     }
-    if (moving < 0) return cube_output_code(v[0]);
+    if (axes > 1) return -1;
+    if (axes == 0) return cube_output_code(corner[0]);
     const double* weights = kernel.weights[moving][code[moving]];
-    const float blended = float(double(v[0]) * weights[0] + double(v[1 << moving]) * weights[1]);
+    const float blended = float(double(corner[0]) * weights[0] + double(corner[step[moving]]) * weights[1]);
     return cube_output_code(blended * kernel.inverse_width);
 }
 

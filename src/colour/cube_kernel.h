@@ -79,9 +79,12 @@ CubeKernelRun cube_kernel_avx2();
 // pixel of the entry's cell has one code there, and bit 2c + 1 is that code's lowest bit. Every
 // step of the reference is a rounded weighted mean, so its value never leaves the range of the
 // cell's corners: corners whose codes agree give that code. An uncertain estimate spans two
-// neighbouring codes, so the lowest bit picks the one. Bit 30 keeps the pad a normal float,
-// which the estimate's arithmetic carries along in a lane of its own at no extra cost.
+// neighbouring codes, so the lowest bit picks the one. Bit cell_varies_bit + 3c + axis is set
+// where the cell's corners differ in output c along that axis (0 red, 1 green, 2 blue). Bit 30
+// keeps the pad a normal float, which the estimate's arithmetic carries along in a lane of its
+// own at no extra cost.
 constexpr uint32_t cell_proof_marker = 1u << 30;
+constexpr int cell_varies_bit = 8;
 inline uint32_t cell_proof_bits(const CubeKernel& kernel, ptrdiff_t corner_place) {
     uint32_t bits;
     __builtin_memcpy(&bits, kernel.corners + corner_place + 3, sizeof bits);

@@ -124,10 +124,10 @@ struct Estimate {
         return certain;
     }
     // Each pixel's proof bits in its four lanes, those of its component lowest (the pad's lane
-    // gets bits that are never set).
+    // gets the pad's sign bit, never set).
     const __m256i pads = _mm256_castps_si256(
         _mm256_permute_ps(_mm256_permute2f128_ps(lowest0, lowest1, 0x20), _MM_SHUFFLE(3, 3, 3, 3)));
-    const __m256i proof = _mm256_srlv_epi32(pads, _mm256_setr_epi32(0, 2, 4, 8, 0, 2, 4, 8));
+    const __m256i proof = _mm256_srlv_epi32(pads, _mm256_setr_epi32(0, 2, 4, 31, 0, 2, 4, 31));
     const __m256i one = _mm256_set1_epi32(1);
     const __m256i proven = _mm256_and_si256(proof, one);
     const __m256i parity = _mm256_and_si256(_mm256_srli_epi32(proof, 1), one);
