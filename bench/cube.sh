@@ -10,7 +10,7 @@
 #   FRAMES=72 bench/cube.sh     longer clips (default 36 frames at 1920x1080)
 #   ONLY_TALLY=1 bench/cube.sh  the exact-path shares alone (a minute)
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-start_bench cube_results.txt time bc
+start_bench cube_results.txt time bc libbenchmark-dev
 runs=${RUNS:-3} frames=${FRAMES:-36}
 
 # The set: an S-curve whose red clips to 1.0 over its top tenth (times 1.05, clamped), the

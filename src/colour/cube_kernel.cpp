@@ -188,15 +188,14 @@ int proven_cube_code(const CubeKernel& kernel, const uint16_t* pixel, int channe
     const ptrdiff_t g = 4 * kernel.lut->grid_size, step[3] = {4, g, g * kernel.lut->grid_size};
     const uint32_t bits = cell_proof_bits(kernel, place);
     if (bits >> 2 * channel & 1) return cube_output_code(corner[0]);
-    int moving = -1, axes = 0;
-    for (int axis = 0; axis < 3; ++axis) {
-        if ((bits >> (cell_varies_bit + 3 * channel + axis) & 1) && !kernel.on_lattice[axis][code[axis]]) {
-            moving = axis;
-            ++axes;
-        }
-    }
-    if (axes > 1) return -1;
+    // The axes the value moves along: off the cell's lower face there, corners differing.
+    const uint32_t off_lattice = uint32_t(!kernel.on_lattice[0][code[0]]) |
+                                 uint32_t(!kernel.on_lattice[1][code[1]]) << 1 |
+                                 uint32_t(!kernel.on_lattice[2][code[2]]) << 2;
+    const uint32_t axes = bits >> (cell_varies_bit + 3 * channel) & off_lattice & 7;
+    if ((axes & (axes - 1)) != 0) return -1;
     if (axes == 0) return cube_output_code(corner[0]);
+    const int moving = __builtin_ctz(axes);
     const double* weights = kernel.weights[moving][code[moving]];
     const float blended = float(double(corner[0]) * weights[0] + double(corner[step[moving]]) * weights[1]);
     return cube_output_code(blended * kernel.inverse_width);
