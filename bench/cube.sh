@@ -5,7 +5,7 @@
 # twice: as this processor runs it, and from a build held to AVX2 (FFmpeg too, and the CLI
 # with -cpuflags), as on a processor without AVX-512. Alternating runs, medians; prints each
 # figure with its target.
-#   bench/cube.sh               everything (about 40 minutes on 2 loaded cores)
+#   bench/cube.sh               everything (about 20 minutes on 2 loaded cores)
 #   RUNS=5 bench/cube.sh        steadier medians (default 3)
 #   FRAMES=72 bench/cube.sh     longer clips (default 36 frames at 1920x1080)
 #   ONLY_TALLY=1 bench/cube.sh  the exact-path shares alone (a minute)
