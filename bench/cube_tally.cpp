@@ -3,6 +3,10 @@
 // (corners whose codes agree), with proven_cube_code (corners that vary along one axis at most),
 // or by the exact arithmetic. Every colour is checked against the scalar reference on the way.
 //   cube_tally CUBE... -- PICTURE...   (raw 1920x1080 bgr48le pictures; "natural" for a made one)
+//   cube_tally --step CUBE PICTURE     the graded step as the program runs it, once, for callgrind:
+//     valgrind --tool=callgrind --callgrind-out-file=step.out build/bench/cube_tally --step ...
+//     callgrind_annotate --inclusive=yes step.out | grep convert_graded_bgr48_to_yuv422p10
+//   gives its instructions (divide by 1920 x 1080 for a pixel's).
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -52,7 +56,28 @@ bool read_picture(const char* path, std::vector<uint16_t>* picture) {
 
 }  // namespace
 
+// One graded step, planes and all, as a slice of the custom road runs it.
+int run_step(const char* cube, const char* path) {
+    CubeLut lut{};
+    std::vector<uint16_t> picture;
+    if (init_cube_lut(&lut, cube) != 0 || !read_picture(path, &picture)) return 1;
+    GradedConvert graded{};
+    TransferCurve curve{};
+    YuvTables yuv{};
+    prepare_graded_convert(&graded, 4, &curve, &yuv, &lut);
+    std::vector<uint16_t> luma(pixel_count), cb(pixel_count / 2), cr(pixel_count / 2);
+    uint8_t* planes[3] = {reinterpret_cast<uint8_t*>(luma.data()), reinterpret_cast<uint8_t*>(cb.data()),
+                          reinterpret_cast<uint8_t*>(cr.data())};
+    const int strides[3] = {2 * width, width, width};
+    convert_graded_bgr48_to_yuv422p10(&graded, reinterpret_cast<const uint8_t*>(picture.data()), 6 * width,
+                                      width, height, planes, strides);
+    release_graded_convert(&graded);
+    release_cube_lut(&lut);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--step") == 0) return run_step(argv[2], argv[3]);
     int split = 1;
     while (split < argc && std::strcmp(argv[split], "--") != 0) ++split;
     if (split == 1 || split >= argc - 1) {
