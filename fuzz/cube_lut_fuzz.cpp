@@ -3,14 +3,16 @@
 // search. The report must agree with the result. A cube that loads is then used as the custom
 // road uses it on a sample of codes, so that whatever its lattice holds (nan, inf, 1e30)
 // reaches the float-to-integer conversions, which must give clamped 10-bit results and
-// in-range YUV; and so does the precise grade of the same samples, in float or, for a lattice
-// like that, in double.
+// in-range YUV; the one-pass road (the cube kernel, its estimate and proofs) must give the very
+// planes the two passes give; and the precise grade of the same samples, in float or, for a
+// lattice like that, in double, must give in-range YUV.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "colour/cube_lut.h"
+#include "colour/graded_convert.h"
 #include "colour/precise_grade.h"
 #include "colour/tone_map.h"
 #include "colour/yuv_convert.h"
@@ -28,6 +30,8 @@ uint16_t picture[3 * width * height];
 uint16_t luma[width * height];
 uint16_t cb[width / 2 * height];
 uint16_t cr[width / 2 * height];
+GradedConvert graded;
+uint16_t one_pass[2 * width * height];  // luma, then Cb and Cr
 
 // The first pixels put the ends of the axes, the two sides of a cell's edge and the codes past
 // the last full cell (when N - 1 does not divide 256) on every channel; the others take their
@@ -62,6 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!report_agrees(result, report, data, size)) __builtin_trap();
     if (result != 0) return 0;
     fill_picture(data, size);
+    const int strides[3] = {2 * width, width, width};
+    uint8_t* one_pass_planes[3] = {
+        reinterpret_cast<uint8_t*>(one_pass), reinterpret_cast<uint8_t*>(one_pass + width * height),
+        reinterpret_cast<uint8_t*>(one_pass + width * height + width / 2 * height)};
+    prepare_graded_convert(&graded, 4, false, &curve, &tables, &lut);
+    if (graded.ready) {
+        convert_graded_bgr48_to_yuv422p10(&graded, reinterpret_cast<uint8_t*>(picture), 6 * width, width,
+                                          height, one_pass_planes, strides);
+    }
     PreciseGrade precise{};
     if (prepare_precise_grade(&precise, 4, &lut)) {
         for (int row = 0; row < height; ++row) {
@@ -82,7 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     uint8_t* planes[3] = {reinterpret_cast<uint8_t*>(luma), reinterpret_cast<uint8_t*>(cb),
                           reinterpret_cast<uint8_t*>(cr)};
-    const int strides[3] = {2 * width, width, width};
     convert_bgr48_to_yuv422p10(&tables, reinterpret_cast<uint8_t*>(picture), 6 * width, width, height, planes,
                                strides);
     for (uint16_t y : luma) {
@@ -91,6 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < width / 2 * height; ++i) {
         if (cb[i] < 64 || cb[i] > 961 || cr[i] < 64 || cr[i] > 961) __builtin_trap();
     }
+    if (graded.ready && (std::memcmp(one_pass, luma, sizeof luma) != 0 ||
+                         std::memcmp(one_pass + width * height, cb, sizeof cb) != 0 ||
+                         std::memcmp(one_pass + width * height + width / 2 * height, cr, sizeof cr) != 0))
+        __builtin_trap();
+    release_graded_convert(&graded);
     release_cube_lut(&lut);
     return 0;
 }

@@ -102,11 +102,104 @@ void fill_corners(CubeKernel* kernel) {
     }
 }
 
+// Each cell's proof, in the pad of its lowest corner (entries on the upper faces start no
+// cell and keep only the marker). Codes grow with values, so the corners' codes agreeing
+// is the codes of their least and greatest values agreeing. False without memory.
+bool fill_cell_proofs(CubeKernel* kernel) {
+    const int n = kernel->lut->grid_size, entries = n * n * n;
+    const int step[3] = {1, n, n * n};
+    const float* lattice = kernel->lut->lattice;
+    // Per entry, its three codes and, at bit 3c + axis, whether output c changes towards the
+    // next entry along axis.
+    int16_t* codes = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * 4 * entries));
+    if (codes == nullptr) return false;
+    for (int e = 0; e < entries; ++e) {
+        const int at[3] = {e % n, e / n % n, e / (n * n)};
+        uint16_t changes = 0;
+        for (int c = 0; c < 3; ++c) {
+            codes[4 * e + c] = int16_t(cube_output_code(lattice[3 * e + c]));
+            for (int axis = 0; axis < 3; ++axis) {
+                if (at[axis] < n - 1 && lattice[3 * e + c] != lattice[3 * (e + step[axis]) + c])
+                    changes = uint16_t(changes | 1u << (3 * c + axis));
+            }
+        }
+        codes[4 * e + 3] = int16_t(changes);
+    }
+    const uint32_t axis_bits[3] = {0x49, 0x92, 0x124};  // bits 3c + axis for c = 0, 1, 2
+    for (int e = 0; e < entries; ++e) {
+        uint32_t bits = cell_proof_marker;
+        if (e % n < n - 1 && e / n % n < n - 1 && e / (n * n) < n - 1) {
+            // A cell's corners: e plus the steps of the set bits of k.
+            int corner[8];
+            for (int k = 0; k < 8; ++k)
+                corner[k] = e + (k & 1) * step[0] + (k >> 1 & 1) * step[1] + (k >> 2) * step[2];
+            for (int c = 0; c < 3; ++c) {
+                bool agree = true;
+                for (int k = 1; k < 8; ++k)
+                    agree = agree && codes[4 * corner[k] + c] == codes[4 * corner[0] + c];
+                if (agree) bits |= (1u | (uint32_t(codes[4 * e + c]) & 1) << 1) << 2 * c;
+            }
+            // Along an axis, the four edges of the cell that run that way start at the corners
+            // without that axis's bit.
+            for (int axis = 0; axis < 3; ++axis) {
+                uint32_t along = 0;
+                for (int k = 0; k < 8; ++k)
+                    if ((k >> axis & 1) == 0) along |= uint32_t(uint16_t(codes[4 * corner[k] + 3]));
+                bits |= (along & axis_bits[axis]) << cell_varies_bit;
+            }
+        }
+        std::memcpy(kernel->corners + 4 * e + 3, &bits, sizeof bits);
+    }
+    std::free(codes);
+    return true;
+}
+
+// Where scaling by the cell width never rounds: a power of two, and lattice values whose
+// weighted sums and their roundings stay far from float's subnormals and its largest values.
+bool lattice_scales_exactly(const CubeLut& lut, int width) {
+    if ((width & (width - 1)) != 0) return false;
+    const int values = 3 * lut.grid_size * lut.grid_size * lut.grid_size;
+    for (int e = 0; e < values; ++e) {
+        const float magnitude = std::fabs(lut.lattice[e]);
+        if (magnitude != 0 && !(magnitude >= 0x1p-40f && magnitude <= 0x1p20f)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CubeKernelRun cube_kernel_reference() { return reference_run; }
 CubeKernelRun cube_kernel_sse2() { return sse2_run; }
 CubeKernelRun cube_kernel_avx2() { return processor_runs_avx2() ? cube_kernel_avx2_run : nullptr; }
+CubeKernelTallyRun cube_kernel_avx2_tally() {
+    return processor_runs_avx2() ? cube_kernel_avx2_tally_run : nullptr;
+}
+
+// With a power-of-two width w, the reference's steps are, but for a power of two, the same
+// roundings of weighted means with weights W / w. An axis along which the pixel sits on the
+// cell's lower face (weight 0 for the upper corners), or along which the corners are equal,
+// leaves every value as it was, exactly. Where at most one axis is left, the value is that
+// axis's one blend, rounded to float as the reference rounds it; its later steps only scale.
+int proven_cube_code(const CubeKernel& kernel, const uint16_t* pixel, int channel) {
+    const int code[3] = {pixel[2] >> 8, pixel[1] >> 8, pixel[0] >> 8};
+    const ptrdiff_t place =
+        kernel.corner_place[0][code[0]] + kernel.corner_place[1][code[1]] + kernel.corner_place[2][code[2]];
+    const float* corner = kernel.corners + place + channel;
+    const ptrdiff_t g = 4 * kernel.lut->grid_size, step[3] = {4, g, g * kernel.lut->grid_size};
+    const uint32_t bits = cell_proof_bits(kernel, place);
+    if (bits >> 2 * channel & 1) return cube_output_code(corner[0]);
+    // The axes the value moves along: off the cell's lower face there, corners differing.
+    const uint32_t off_lattice = uint32_t(!kernel.on_lattice[0][code[0]]) |
+                                 uint32_t(!kernel.on_lattice[1][code[1]]) << 1 |
+                                 uint32_t(!kernel.on_lattice[2][code[2]]) << 2;
+    const uint32_t axes = bits >> (cell_varies_bit + 3 * channel) & off_lattice & 7;
+    if ((axes & (axes - 1)) != 0) return -1;
+    if (axes == 0) return cube_output_code(corner[0]);
+    const int moving = __builtin_ctz(axes);
+    const double* weights = kernel.weights[moving][code[moving]];
+    const float blended = float(double(corner[0]) * weights[0] + double(corner[step[moving]]) * weights[1]);
+    return cube_output_code(blended * kernel.inverse_width);
+}
 
 bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t (*colour_terms)[1024],
                          uint32_t colour_base) {
@@ -152,6 +245,9 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
         fill_corners(kernel);
     }
     kernel->estimate_margin = float(1023.0 * largest * 0x1p-20 * 1.01 + 0x1p-100);
+    kernel->proofs = kernel->estimate && lattice_scales_exactly(*lut, width);
+    if (kernel->proofs && !fill_cell_proofs(kernel)) return false;
+    kernel->inverse_width = 1.0f / float(width);
     const double scale = 1023.0 / (double(width) * width * width);
     for (int code = 0; code < 256; ++code) {
         const float lower = float(width - lut->cell_offset_table[code]), upper = lut->cell_offset_table[code];

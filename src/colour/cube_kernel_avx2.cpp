@@ -79,8 +79,9 @@ struct Estimate {
 // The two helpers below are inlined at every optimisation level: as calls they would pass
 // their vectors through memory, at a third more instructions per pixel.
 
+// lowest: the cell's two lowest entries as loaded, pads and all.
 [[gnu::always_inline]] inline __m256 red_terms(const CubeKernel& kernel, const Estimate& e,
-                                               const uint16_t* pixel) {
+                                               const uint16_t* pixel, __m256* lowest) {
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pixel);
     const size_t r = bytes[5], g = bytes[3], b = bytes[1];
     const float* c =
@@ -88,8 +89,8 @@ struct Estimate {
     const __m256 red = _mm256_loadu_ps(kernel.red_weights[r]);
     const __m256 gl = _mm256_mul_ps(red, _mm256_broadcast_ss(&kernel.green_weights[g][0]));
     const __m256 gh = _mm256_mul_ps(red, _mm256_broadcast_ss(&kernel.green_weights[g][1]));
-    const __m256 blue0 =
-        _mm256_fmadd_ps(_mm256_loadu_ps(c + e.green_step), gh, _mm256_mul_ps(_mm256_loadu_ps(c), gl));
+    *lowest = _mm256_loadu_ps(c);
+    const __m256 blue0 = _mm256_fmadd_ps(_mm256_loadu_ps(c + e.green_step), gh, _mm256_mul_ps(*lowest, gl));
     c += e.blue_step;
     const __m256 blue1 =
         _mm256_fmadd_ps(_mm256_loadu_ps(c + e.green_step), gh, _mm256_mul_ps(_mm256_loadu_ps(c), gl));
@@ -98,22 +99,101 @@ struct Estimate {
 }
 
 // The codes of two pixels (lanes 0-2 and 4-6), and which of the two are certain (bits 0-15 and
-// 16-31 all set). The codes at both ends of the estimate's margin, truncated, must agree:
-// truncation is monotonic, so the reference's value, which lies between the ends, truncates to
-// the same code; clamped to 0..1023 it is the code tone_map_cube_pixel gives. The pad lanes
-// hold 0.
+// 16-31, four a component). The codes at both ends of the estimate's margin, truncated and
+// clamped to 0..1023, must agree: both steps are monotonic, so the reference's value, which
+// lies between the ends, gives the same code. Where they differ by one, the cell's proof, if it
+// has one, names the code by its lowest bit. The pad lanes come out certain.
+// by_estimate: which are certain without the proof (for counting).
 [[gnu::always_inline]] inline unsigned estimate_pair(const CubeKernel& kernel, const Estimate& e,
                                                      const uint16_t* first, const uint16_t* second,
-                                                     int32_t codes[8]) {
-    const __m256 terms0 = red_terms(kernel, e, first), terms1 = red_terms(kernel, e, second);
+                                                     int32_t codes[8], unsigned* by_estimate) {
+    __m256 lowest0, lowest1;
+    const __m256 terms0 = red_terms(kernel, e, first, &lowest0),
+                 terms1 = red_terms(kernel, e, second, &lowest1);
     const __m256 estimate = _mm256_add_ps(_mm256_permute2f128_ps(terms0, terms1, 0x20),
                                           _mm256_permute2f128_ps(terms0, terms1, 0x31));
-    const __m256i low = _mm256_cvttps_epi32(_mm256_sub_ps(estimate, e.margin));
-    const __m256i high = _mm256_cvttps_epi32(_mm256_add_ps(estimate, e.margin));
-    _mm256_store_si256(
-        reinterpret_cast<__m256i*>(codes),
-        _mm256_min_epi32(_mm256_max_epi32(low, _mm256_setzero_si256()), _mm256_set1_epi32(1023)));
-    return unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi32(low, high)));
+    const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32(1023);
+    const __m256i low =
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(_mm256_sub_ps(estimate, e.margin)), zero), top);
+    const __m256i high =
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(_mm256_add_ps(estimate, e.margin)), zero), top);
+    const unsigned certain = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi32(low, high)));
+    *by_estimate = certain;
+    if (certain == 0xffffffff) {
+        _mm256_store_si256(reinterpret_cast<__m256i*>(codes), low);
+        return certain;
+    }
+    // Each pixel's proof bits in its four lanes, those of its component lowest (the pad's lane
+    // gets the pad's sign bit, never set).
+    const __m256i pads = _mm256_castps_si256(
+        _mm256_permute_ps(_mm256_permute2f128_ps(lowest0, lowest1, 0x20), _MM_SHUFFLE(3, 3, 3, 3)));
+    const __m256i proof = _mm256_srlv_epi32(pads, _mm256_setr_epi32(0, 2, 4, 31, 0, 2, 4, 31));
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i proven = _mm256_and_si256(proof, one);
+    const __m256i parity = _mm256_and_si256(_mm256_srli_epi32(proof, 1), one);
+    const __m256i chosen = _mm256_add_epi32(low, _mm256_and_si256(_mm256_xor_si256(low, parity), proven));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(codes), chosen);
+    return certain | unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi32(proven, one)));
+}
+
+// A pixel the estimate left uncertain in some component (certain: its 16 bits of
+// estimate_pair): the cell's corners settle what they prove, the exact arithmetic the rest.
+// Out of line, like exact_colour. settled: 1 for the corners, 2 for the exact arithmetic.
+__attribute__((noinline)) uint32_t settle(const CubeKernel& kernel, const uint16_t* pixel,
+                                          const int32_t* codes, unsigned certain, int* settled) {
+    int v[3];
+    for (int c = 0; c < 3 && kernel.proofs; ++c) {
+        v[c] = (certain >> 4 * c & 15) == 15 ? codes[c] : proven_cube_code(kernel, pixel, c);
+        if (v[c] < 0) break;
+        if (c == 2) {
+            *settled = 1;
+            return colour_word(kernel, v);
+        }
+    }
+    *settled = 2;
+    return exact_colour(kernel, pixel);
+}
+
+template <bool counted>
+void estimated_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint32_t* colours,
+                   CubeKernelTally* tally) {
+    const int n = kernel.lut->grid_size;
+    const Estimate e{kernel.corners, 4 * n, 4 * n * n, _mm256_set1_ps(kernel.estimate_margin)};
+    const uint32_t(*terms)[1024] = kernel.colour_terms;
+    const uint32_t base = kernel.colour_base;
+    auto word = [terms, base](const int32_t* codes) {
+        return base + terms[0][uint32_t(codes[0])] + terms[1][uint32_t(codes[1])] +
+               terms[2][uint32_t(codes[2])];
+    };
+    int settled = 0;
+    long each[4] = {0, 0, 0, 0};
+    auto colour = [&](const uint16_t* pixel, const int32_t* codes, unsigned certain, unsigned by_estimate) {
+        if (certain == 0xffff) {
+            if (counted) ++each[by_estimate == 0xffff ? 0 : 1];
+            return word(codes);
+        }
+        const uint32_t found = settle(kernel, pixel, codes, certain, &settled);
+        if (counted) ++each[settled + 1];
+        return found;
+    };
+    alignas(32) int32_t codes[8];
+    unsigned by_estimate;
+    int i = 0;
+    for (; i + 2 <= count; i += 2, pixels += 6) {
+        const unsigned certain = estimate_pair(kernel, e, pixels, pixels + 3, codes, &by_estimate);
+        colours[i] = colour(pixels, codes, certain & 0xffff, by_estimate & 0xffff);
+        colours[i + 1] = colour(pixels + 3, codes + 4, certain >> 16, by_estimate >> 16);
+    }
+    if (i < count) {
+        const unsigned certain = estimate_pair(kernel, e, pixels, pixels, codes, &by_estimate);
+        colours[i] = colour(pixels, codes, certain & 0xffff, by_estimate & 0xffff);
+    }
+    if (counted) {
+        tally->estimated += each[0];
+        tally->cell_proven += each[1];
+        tally->corner_proven += each[2];
+        tally->exact += each[3];
+    }
 }
 
 }  // namespace
@@ -123,23 +203,15 @@ void cube_kernel_avx2_run(const CubeKernel& kernel, const uint16_t* pixels, int 
         for (int i = 0; i < count; ++i) colours[i] = exact_colour(kernel, pixels + 3 * i);
         return;
     }
-    const int n = kernel.lut->grid_size;
-    const Estimate e{kernel.corners, 4 * n, 4 * n * n, _mm256_set1_ps(kernel.estimate_margin)};
-    const uint32_t(*terms)[1024] = kernel.colour_terms;
-    const uint32_t base = kernel.colour_base;
-    auto word = [terms, base](const int32_t* codes) {
-        return base + terms[0][uint32_t(codes[0])] + terms[1][uint32_t(codes[1])] +
-               terms[2][uint32_t(codes[2])];
-    };
-    alignas(32) int32_t codes[8];
-    int i = 0;
-    for (; i + 2 <= count; i += 2, pixels += 6) {
-        const unsigned certain = estimate_pair(kernel, e, pixels, pixels + 3, codes);
-        colours[i] = (certain & 0xffff) == 0xffff ? word(codes) : exact_colour(kernel, pixels);
-        colours[i + 1] = certain >> 16 == 0xffff ? word(codes + 4) : exact_colour(kernel, pixels + 3);
+    estimated_run<false>(kernel, pixels, count, colours, nullptr);
+}
+
+void cube_kernel_avx2_tally_run(const CubeKernel& kernel, const uint16_t* pixels, int count,
+                                uint32_t* colours, CubeKernelTally* tally) {
+    if (!kernel.estimate) {
+        for (int i = 0; i < count; ++i) colours[i] = exact_colour(kernel, pixels + 3 * i);
+        tally->exact += count;
+        return;
     }
-    if (i < count) {
-        const unsigned certain = estimate_pair(kernel, e, pixels, pixels, codes);
-        colours[i] = (certain & 0xffff) == 0xffff ? word(codes) : exact_colour(kernel, pixels);
-    }
+    estimated_run<true>(kernel, pixels, count, colours, tally);
 }

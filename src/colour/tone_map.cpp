@@ -8,22 +8,18 @@
 // Samples are accessed as native uint16_t: the host is little-endian, like BGR48LE.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read in host order");
 
-namespace {
-
 // A lattice value a hair above 1.0 must stay white rather than wrap to black once shifted
 // into 16 bits, and a NaN from a broken cube must not become an arbitrary code.
-int lut_output_code(float value) {
+int cube_output_code(float value) {
     const double scaled = double(value) * 1023.0;
     if (scaled >= 1023.0) return 1023;
     return scaled > 0.0 ? int(scaled) : 0;
 }
 
-}  // namespace
-
 void tone_map_cube_pixel(const CubeLut* lut, uint8_t red, uint8_t green, uint8_t blue, int out[3]) {
     float sampled[3];
     sample_cube_lut(lut, red, green, blue, sampled);
-    for (int n = 0; n < 3; ++n) out[n] = lut_output_code(sampled[n]);
+    for (int n = 0; n < 3; ++n) out[n] = cube_output_code(sampled[n]);
 }
 
 void tone_map_working_picture(uint8_t* bgr48, int stride, int width, int height, int colour_mode,

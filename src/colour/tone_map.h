@@ -10,6 +10,9 @@
 // scaled to 0..1023 and clamped (NaN gives 0). out: red, green, blue.
 void tone_map_cube_pixel(const CubeLut* lut, uint8_t red, uint8_t green, uint8_t blue, int out[3]);
 
+// An output of the cube as tone_map_cube_pixel codes it.
+int cube_output_code(float value);
+
 // bgr48: packed B, G, R unsigned 16-bit little-endian samples, stride in bytes.
 // Builds the transfer curve with gamma 1.0 on first use in a curve mode; in mode 4 the
 // cube must be loaded. colour_mode must not be negative.
