@@ -101,8 +101,8 @@ struct Estimate {
 // The codes of two pixels (lanes 0-2 and 4-6), and which of the two are certain (bits 0-15 and
 // 16-31, four a component). The codes at both ends of the estimate's margin, truncated and
 // clamped to 0..1023, must agree: both steps are monotonic, so the reference's value, which
-// lies between the ends, gives the same code. Where they differ by one, the cell's proof, if it
-// has one, names the code by its lowest bit. The pad lanes come out certain.
+// lies between the ends, gives the same code. Where they differ by exactly one, the cell's proof,
+// if it has one, names the code by its lowest bit. The pad lanes come out certain.
 // by_estimate: which are certain without the proof (for counting).
 [[gnu::always_inline]] inline unsigned estimate_pair(const CubeKernel& kernel, const Estimate& e,
                                                      const uint16_t* first, const uint16_t* second,
@@ -129,7 +129,10 @@ struct Estimate {
         _mm256_permute_ps(_mm256_permute2f128_ps(lowest0, lowest1, 0x20), _MM_SHUFFLE(3, 3, 3, 3)));
     const __m256i proof = _mm256_srlv_epi32(pads, _mm256_setr_epi32(0, 2, 4, 31, 0, 2, 4, 31));
     const __m256i one = _mm256_set1_epi32(1);
-    const __m256i proven = _mm256_and_si256(proof, one);
+    // The lowest bit names the code only between two neighbours: a margin that spans more codes
+    // (lattice values in the hundreds) leaves the pixel to settle.
+    const __m256i neighbours = _mm256_cmpeq_epi32(_mm256_sub_epi32(high, low), one);
+    const __m256i proven = _mm256_and_si256(_mm256_and_si256(proof, one), neighbours);
     const __m256i parity = _mm256_and_si256(_mm256_srli_epi32(proof, 1), one);
     const __m256i chosen = _mm256_add_epi32(low, _mm256_and_si256(_mm256_xor_si256(low, parity), proven));
     _mm256_store_si256(reinterpret_cast<__m256i*>(codes), chosen);

@@ -49,8 +49,9 @@ std::string boundary_cube(int n) {
 // whose cells prove their codes), the same with values beyond 0..1 (the ends of the
 // estimate's margin clamp to one code), a 10-bit LUT (every value k / 1023) whose channels
 // each follow their own input (one axis at a time) or mix (the exact arithmetic), and the
-// S-curve with values too small to scale exactly (no proofs at all).
-std::string landing_cube(int n, float gain, bool ten_bit, bool mixed, float floor = 0) {
+// S-curve with values too small to scale exactly (no proofs at all), and with one value so large
+// that the estimate's margin spans several codes, more than the proofs' one bit can choose from.
+std::string landing_cube(int n, float gain, bool ten_bit, bool mixed, float floor = 0, float first = 0) {
     return make_cube(n, [=](int i, int j, int k) {
         CubeEntry out;
         const float in[3] = {float(i) / float(n - 1), float(j) / float(n - 1), float(k) / float(n - 1)};
@@ -60,6 +61,7 @@ std::string landing_cube(int n, float gain, bool ten_bit, bool mixed, float floo
             if (gain < 1.5f) v = std::fmin(1.0f, std::fmax(0.0f, v));
             out[c] = ten_bit ? std::round(v * 1023) / 1023 : std::fmax(v, floor);
         }
+        if (first != 0 && i + j + k == 0) out[0] = first;
         return out;
     });
 }
@@ -87,7 +89,8 @@ TEST(CubeKernel, EveryVariantGivesTheReferenceColours) {
                           {17, landing_cube(17, 2.0f, false, true), {}},
                           {33, landing_cube(33, 1.1f, true, false), {true, true, true, false}},
                           {17, landing_cube(17, 1.1f, true, true), {true, true, true, true}},
-                          {33, landing_cube(33, 1.1f, false, true, 1e-20f), {true, false, false, true}}};
+                          {33, landing_cube(33, 1.1f, false, true, 1e-20f), {true, false, false, true}},
+                          {33, landing_cube(33, 1.1f, false, false, 0, 4096), {false, false, true, false}}};
     GradedConvert graded{};
     TransferCurve curve{};
     YuvTables yuv{};
