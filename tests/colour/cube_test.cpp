@@ -126,10 +126,7 @@ TEST(CubeSampler, LatticePointsAndBetween) {
 
 // An OpenColorIO tool run to its end: its standard output. A missing tool (status 127) fails.
 std::string ocio(const std::string& words) {
-    std::istringstream split(words);
-    Child child;
-    start(&child, {std::istream_iterator<std::string>(split), {}});
-    finish(&child);
+    Child child = command(words);
     EXPECT_EQ(child.status, 0) << words << ": failed, or opencolorio-tools is not installed";
     return child.output;
 }

@@ -60,11 +60,12 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
                   "-c:v ffv1"));
     // A grade as OpenColorIO bakes it: lifted black, channels mixed, green bent.
     const std::string cube = dir.file("NivlotosRGB.cube");
-    Child bake;
-    start(&bake, {"ociobakelut", "--format", "iridas_cube", "--cubesize", "17", "--offset", "0.05", "0.03",
-                  "0.02", "--power", "1", "2", "1", "--sat", "0.7", cube});
-    finish(&bake);
-    ASSERT_EQ(bake.status, 0) << "ociobakelut failed, or opencolorio-tools is not installed";
+    ASSERT_EQ(command("ociobakelut --format iridas_cube --cubesize 17 --offset 0.05 0.03 0.02 --power 1 2 1 "
+                      "--sat 0.7 " +
+                      cube)
+                  .status,
+              0)
+        << "ociobakelut failed, or opencolorio-tools is not installed";
     CubeLut lut{};
     ASSERT_EQ(init_cube_lut(&lut, cube.c_str()), 0);
     std::array<double, 6> expected[8][2];  // [mode][precise]
@@ -157,15 +158,8 @@ TEST(CustomRoad, RefusedCubesSayWhy) {
          "prolut: cube file 'gone.cube': cannot be opened: No such file or directory\n"},
         {"/", "/\n", "prolut: cube file '/': cannot be read: Is a directory\n"}};
     for (const auto& [name, console, message] : refusals) {
-        Child run;
-        start(&run,
-              {"sh", "-c", "exec \"$0\" \"$@\" 2>stderr.txt", PROLUT_BINARY, "in.mkv", "out.mov", "3", "y",
-               "4", name},
-              false, "/dev/null", dir.path);
-        finish(&run);
-        EXPECT_EQ(run.status, 255);
-        EXPECT_EQ(run.output, console);
-        EXPECT_EQ(slurp(dir.file("stderr.txt")), message);
+        Child run = prolut({"in.mkv", "out.mov", "3", "y", "4", name}, dir.path);
+        EXPECT_TRUE(run.status == 255 && run.output == console && run.errors == message) << run.errors;
     }
 }
 

@@ -93,8 +93,8 @@ TEST(Hardening, RefusedAndDamagedInputs) {
         SCOPED_TRACE(in + " to " + to + (audio ? " with --audio" : ""));
         auto contents = [&] { return fs::exists(to) ? slurp(to) : "(none)"; };
         const std::string before = contents();
-        std::string errors;
-        Child run = prolut({audio ? "--audio" : "--", in, to}, &errors);
+        Child run = prolut({audio ? "--audio" : "--", in, to});
+        const std::string& errors = run.errors;
         const size_t ours = errors.find("prolut: ");
         EXPECT_TRUE(error.empty() || (errors.find(error) != std::string::npos && ours != std::string::npos &&
                                       errors.find("prolut: ", ours + 1) == std::string::npos))
@@ -113,8 +113,7 @@ TEST(Hardening, RefusedAndDamagedInputs) {
     // strikes mid-run, as SIGXFSZ, then EFBIG; a shorter run over what is left replaces it whole.
     EXPECT_EQ(prolut({a, "/dev/full"}).status, 1);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
-    Child capped;
-    if (start(&capped, {"prlimit", "--fsize=204800", PROLUT_BINARY, a, out, "3"})) finish(&capped);
+    Child capped = command("prlimit --fsize=204800 " PROLUT_BINARY " " + a + " " + out + " 3");
     EXPECT_TRUE(capped.signal == 0 && capped.status == 1) << capped.signal << " " << capped.status;
     EXPECT_NE(capped.output.find("\n Error while writing video frame: "), std::string::npos) << capped.output;
     EXPECT_EQ(prolut({a, out}).status, 0);
@@ -153,8 +152,8 @@ TEST(Hardening, HostileArguments) {
             if (p == 5) arguments[4] = "4";
             arguments[p] = text;
             TempDir cwd;
-            std::string errors;
-            Child run = prolut(arguments, &errors, cwd.path);
+            Child run = prolut(arguments, cwd.path);
+            const std::string& errors = run.errors;
             const int status = statuses[p][t];
             const std::string& said = errors_said[p][t];
             EXPECT_TRUE(said.empty() ||

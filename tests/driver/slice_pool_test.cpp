@@ -56,12 +56,8 @@ TEST(SlicePool, SameBytesOnOneCoreAndOnAll) {
             std::string outputs[2];
             for (int all = 0; all < 2; ++all) {
                 const std::string output = dir.file(std::to_string(all) + ".mov");
-                std::vector<std::string> argv = {PROLUT_BINARY,         clip, output, "3", "y", mode,
-                                                 dir.file("grade.cube")};
-                if (!all) argv.insert(argv.begin(), {"taskset", "-c", "0"});
-                Child run;
-                ASSERT_TRUE(start(&run, argv));
-                finish(&run);
+                Child run = command((all ? "" : "taskset -c 0 ") + std::string(PROLUT_BINARY) + " " + clip +
+                                    " " + output + " 3 y " + mode + " " + dir.file("grade.cube"));
                 ASSERT_EQ(run.status, 0) << run.output;
                 outputs[all] = slurp(output);
             }
