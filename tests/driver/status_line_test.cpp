@@ -1,11 +1,7 @@
 // The status line: only on a terminal on standard error, never in the way of a line of output.
 #include "driver/status_line.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -133,28 +129,6 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
     status_lines(snapshot.output, &console);
     EXPECT_NE(console.find("\nError, could not open snapshot file no/shot.png\n"), std::string::npos)
         << console;
-}
-
-// A second signal, in the middle of a read that waits for more input, ends the process at once:
-// the line is ended all the same.
-TEST(StatusLine, EndedBeforeASecondSignalEndsTheProcess) {
-    TempDir dir;
-    const std::string fifo = dir.file("in.y4m");
-    ASSERT_TRUE(make_clip(dir.file("clip.y4m"), "testsrc2=size=64x48:rate=25", "-frames:v 13"));
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string clip = slurp(dir.file("clip.y4m"));
-    const int fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);  // never waits for the program to open it
-    Child child;
-    ASSERT_TRUE(start(&child, {PROLUT_BINARY, fifo, dir.file("out.mov")}, TERMINAL_ERR) &&
-                write(fd, clip.data(), clip.size() - 100) == ssize_t(clip.size() - 100));
-    while (child.errors.find(" fps ") == std::string::npos && read_more(&child)) continue;
-    ASSERT_NE(child.errors.find(" fps "), std::string::npos);
-    kill(child.pid, SIGINT);
-    kill(child.pid, SIGTERM);
-    finish(&child);
-    close(fd);
-    EXPECT_EQ(child.status, 130);
-    EXPECT_EQ(child.errors.back(), '\n') << child.errors;
 }
 
 }  // namespace
