@@ -60,12 +60,9 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
                   "-c:v ffv1"));
     // A grade as OpenColorIO bakes it: lifted black, channels mixed, green bent.
     const std::string cube = dir.file("NivlotosRGB.cube");
-    ASSERT_EQ(command("ociobakelut --format iridas_cube --cubesize 17 --offset 0.05 0.03 0.02 --power 1 2 1 "
-                      "--sat 0.7 " +
-                      cube)
-                  .status,
-              0)
-        << "ociobakelut failed, or opencolorio-tools is not installed";
+    const std::string bake =
+        "ociobakelut --format iridas_cube --cubesize 17 --offset 0.05 0.03 0.02 --power 1 2 1 --sat 0.7 ";
+    ASSERT_EQ(command(bake + cube).status, 0) << "ociobakelut failed, or opencolorio-tools is not installed";
     CubeLut lut{};
     ASSERT_EQ(init_cube_lut(&lut, cube.c_str()), 0);
     std::array<double, 6> expected[8][2];  // [mode][precise]
@@ -105,7 +102,6 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
         for (int i = 0; i < width * height * 3; ++i)
             bytes += char(std::lround(expected[4][precise][i % 3] * 255.0 / 1023));
         EXPECT_TRUE(slurp(dir.file("shot.rgb")) == bytes) << precise;
-        EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
     }
 }
 
