@@ -68,8 +68,8 @@ std::string squeezed(const std::string& console) {
 // On a terminal of its own the line is drawn with the first picture, rewritten in place, and ends
 // with the final figures and a line feed; standard output, a pipe, is what it is without it. On
 // the terminal that standard output shares, the error and FFmpeg's messages about a damaged
-// picture, every progress line and "Complete" stand on lines of their own. With standard error a
-// file, even with standard output a terminal, nothing of it appears. A message of our own, too,
+// picture, every progress line and "Complete" stand on lines of their own. With standard error
+// not a terminal, even with standard output one, nothing of it appears. A message of our own, too,
 // stands on its own line.
 TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
     TempDir dir;
@@ -87,9 +87,7 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
         SCOPED_TRACE(name);
         const std::string input = dir.file(name), final_figures = "frame 25" + std::string(total);
         const bool damaged = name == std::string("in.h264");  // where its error comes depends on threads
-        Child plain = prolut({input, out}), alone, shared, redirected;
-        ASSERT_TRUE(start(&alone, {PROLUT_BINARY, input, out}, TERMINAL_ERR));
-        finish(&alone);
+        Child plain = prolut({input, out}), alone = prolut({input, out}, "", "/dev/null", TERMINAL_ERR);
         std::string console;
         std::vector<std::string> drawn = status_lines(alone.errors, &console);
         EXPECT_TRUE(damaged || squeezed(alone.output) == squeezed(plain.output)) << alone.output;
@@ -99,8 +97,7 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
         EXPECT_EQ(drawn.back().rfind(damaged ? "frame 19  " : final_figures, 0), 0u) << alone.errors;
         EXPECT_NE(alone.errors.find(drawn.back() + "\n"), std::string::npos) << alone.errors;
 
-        ASSERT_TRUE(start(&shared, {PROLUT_BINARY, input, out}, TERMINAL_IN_OUT | TERMINAL_ERR));
-        finish(&shared);
+        const Child shared = prolut({input, out}, "", "", TERMINAL_IN_OUT | TERMINAL_ERR);
         console.clear();
         drawn = status_lines(shared.output, &console);
         EXPECT_EQ(progress(squeezed(console)), progress(squeezed(plain.output))) << shared.output;
@@ -110,21 +107,16 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
         EXPECT_EQ(damaged, console.find("\nError decoding video frame\n") != std::string::npos) << console;
         EXPECT_EQ(damaged, shared.output.find("[h264 @ ", shared.output.find(" fps ")) != std::string::npos);
 
-        ASSERT_TRUE(start(
-            &redirected,
-            {"sh", "-c", "exec \"$0\" \"$1\" \"$2\" 2>\"$3\"", PROLUT_BINARY, input, out, dir.file("errors")},
-            TERMINAL_IN_OUT));
-        finish(&redirected);
+        const Child redirected = prolut({input, out}, "", "", TERMINAL_IN_OUT | ERRORS_PIPED);
         EXPECT_TRUE(damaged || squeezed(redirected.output) == squeezed(plain.output)) << redirected.output;
-        const std::string errors = slurp(dir.file("errors"));
-        EXPECT_TRUE(errors.find('\r') == std::string::npos &&
-                    errors.find(" fps  speed") == std::string::npos);
+        for (const std::string& errors : {plain.errors, redirected.errors})
+            EXPECT_TRUE(errors.find('\r') == std::string::npos &&
+                        errors.find(" fps  speed") == std::string::npos);
     }
-    Child snapshot;  // a message while the line is shown (no scaler to log first: RGB is widened by hand)
+    // A message while the line is shown (no scaler to log first: RGB is widened by hand).
     ASSERT_TRUE(make_clip(dir.file("rgb.mkv"), source + ",format=gbrp", "-c:v ffv1"));
-    ASSERT_TRUE(start(&snapshot, {PROLUT_BINARY, dir.file("rgb.mkv"), out, "0", "n", "0", "", "no/shot.png"},
-                      TERMINAL_IN_OUT | TERMINAL_ERR, "", dir.path));
-    finish(&snapshot);
+    const Child snapshot = prolut({dir.file("rgb.mkv"), out, "0", "n", "0", "", "no/shot.png"}, dir.path, "",
+                                  TERMINAL_IN_OUT | TERMINAL_ERR);
     std::string console;
     status_lines(snapshot.output, &console);
     EXPECT_NE(console.find("\nError, could not open snapshot file no/shot.png\n"), std::string::npos)

@@ -89,10 +89,11 @@ Child::~Child() {
     if (err >= 0) close(err);
 }
 
-Child prolut(std::vector<std::string> arguments, const std::string& cwd, const std::string& input) {
+Child prolut(std::vector<std::string> arguments, const std::string& cwd, const std::string& input,
+             int terminal) {
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
-    if (start(&child, arguments, ERRORS_PIPED, input, cwd)) finish(&child);
+    if (start(&child, arguments, terminal, input, cwd)) finish(&child);
     return child;
 }
 
