@@ -57,11 +57,14 @@ std::vector<std::string> status_lines(const std::string& bytes, std::string* con
 }
 
 // Without the progress lines that the encoder's threads make at their own pace: the repeats of a
-// number while no packet comes, 0 before the first.
+// number while no packet comes (a library's message may stand between them), 0 before the first.
 std::string squeezed(const std::string& console) {
     std::string kept, line, last;
-    for (std::istringstream lines(console); std::getline(lines, line); last = line)
-        if (line.rfind(" frame ", 0) != 0 || (line != last && line != " frame 0")) kept += line + "\n";
+    for (std::istringstream lines(console); std::getline(lines, line);) {
+        const bool number = line.rfind(" frame ", 0) == 0;
+        if (!number || (line != last && line != " frame 0")) kept += line + "\n";
+        if (number) last = line;
+    }
     return kept;
 }
 
