@@ -106,8 +106,9 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
 }
 
 // A 10-bit luma ramp (every code 64..940 across 1920 pixels) through a smooth contrast cube
-// (0.5 - 0.5 cos(pi x) on each channel) keeps, precise, at least 95% of the levels the definition
-// gives the working picture (as the ffmpeg CLI's scaler makes it), with steps no wider.
+// (0.5 - 0.5 cos(pi x) on each channel) keeps, precise, the levels of its ten bits: the grade's
+// definition gives it 694 distinct codes, none more than 2 from its neighbour's, where the default
+// road gives 234 and steps of 7 (bench/precise.sh).
 TEST(CustomRoad, PreciseKeepsTheLevelsOfATenBitRamp) {
     TempDir dir;
     std::string ramp = dir.file("ramp.mkv"), cube = "LUT_3D_SIZE 33\n";
@@ -120,27 +121,13 @@ TEST(CustomRoad, PreciseKeepsTheLevelsOfATenBitRamp) {
                           "geq=lum='64+floor(X*877/1920)':cb=512:cr=512",
                           "-c:v ffv1"));
     Child run = prolut({"--precise", ramp, dir.file("out.mov"), "3", "y", "4", "contrast.cube"}, dir.path);
-    ASSERT_TRUE(
-        ffmpeg("-i " + ramp + " -frames:v 1 -f rawvideo -pix_fmt bgr48le " + dir.file("working.raw")));
-    const std::string pictures = decode(dir.file("out.mov")), working = slurp(dir.file("working.raw"));
-    ASSERT_TRUE(run.status == 0 && pictures.size() >= 1920 * 2 && working.size() >= 1920 * 6) << run.output;
-    CubeLut lut{};
-    ASSERT_EQ(init_cube_lut_from_text(&lut, cube.data(), cube.size()), 0);
-    std::set<int> ours, exact;
-    int our_step = 0, exact_step = 0;
-    for (int x = 0, last[2] = {0, 0}; x < 1920; ++x) {
-        double rgb[3];
-        reference_grade(4, &lut, reinterpret_cast<const uint16_t*>(working.data()) + 3 * x, rgb);
-        const int codes[2] = {reinterpret_cast<const uint16_t*>(pictures.data())[x],
-                              int(std::lround(reference_luma(rgb)))};
-        if (x > 0) our_step = std::max(our_step, std::abs(codes[0] - last[0]));
-        if (x > 0) exact_step = std::max(exact_step, std::abs(codes[1] - last[1]));
-        ours.insert(last[0] = codes[0]);
-        exact.insert(last[1] = codes[1]);
-    }
-    release_cube_lut(&lut);
-    EXPECT_GE(ours.size(), 0.95 * exact.size()) << "step " << our_step;
-    EXPECT_LE(our_step, exact_step) << ours.size() << " levels of " << exact.size();
+    const std::string pictures = decode(dir.file("out.mov"));
+    ASSERT_TRUE(run.status == 0 && pictures.size() >= 1920 * 2) << run.output;
+    const uint16_t* luma = reinterpret_cast<const uint16_t*>(pictures.data());
+    const std::set<int> levels(luma, luma + 1920);
+    int step = 0;
+    for (int x = 1; x < 1920; ++x) step = std::max(step, std::abs(luma[x] - luma[x - 1]));
+    EXPECT_TRUE(levels.size() >= 660 && step <= 2) << levels.size() << " levels, steps of up to " << step;
 }
 
 // A refused cube costs one line on standard error and nothing more on standard output.
