@@ -79,7 +79,6 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
             prolut({precise ? "--precise" : "--", input, output, "3", "y", std::to_string(mode)}, dir.path);
         const std::string head = mode == 4 ? "NivlotosRGB.cube\nframenum 25\n" : "framenum 25\n";
         EXPECT_TRUE(run.status == 0 && run.output.rfind(head, 0) == 0) << run.output;
-        EXPECT_EQ(probe(output, "stream=pix_fmt,nb_read_frames"), "yuv422p10le 25");
         // The container names the curve; a frame header has no code for linear. Matroska keeps the range.
         const std::string transfer = mode == 1 ? "bt709" : mode == 3 || mode == 7 ? "linear" : "unknown";
         EXPECT_EQ(stored_colours(output), "unknown " + transfer + " smpte170m" + (mode == 7 ? " tv" : "") +
