@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -94,6 +95,7 @@ Child prolut(std::vector<std::string> arguments, const std::string& cwd, const s
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
     if (start(&child, arguments, terminal, input, cwd)) finish(&child);
+    fputs(child.errors.c_str(), stderr);  // for the test's log, as when the program writes there
     return child;
 }
 

@@ -27,7 +27,8 @@ bool start(Child* child, const std::vector<std::string>& argv, int terminal = 0,
            const std::string& input = "/dev/null", const std::string& cwd = "");
 bool read_more(Child* child);  // a chunk of standard output or err; false at the end of both
 void finish(Child* child);     // the rest of the output, and the status; a terminal stays open
-// The program run to its end, what it writes on standard error in errors unless given terminals.
+// The program run to its end, what it writes on standard error in errors (and the test's log)
+// unless given terminals.
 Child prolut(std::vector<std::string> arguments, const std::string& cwd = "",
              const std::string& input = "/dev/null", int terminal = ERRORS_PIPED);
 Child command(const std::string& text);  // its words as arguments (no path here holds a blank)
