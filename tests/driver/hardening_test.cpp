@@ -35,8 +35,7 @@ TEST(Hardening, RefusedAndDamagedInputs) {
     const std::string source = "testsrc2=size=160x120:rate=25:duration=1", out = dir.file("out.mov"),
                       a = dir.file("a.mkv"), old = dir.file("old.mp4"),
                       same = "Error, output file is the same",
-                      opened = "framenum 25\nwidth=160\nheight=120\n";
-    const std::string sound = "-f lavfi -i sine=duration=1 ";
+                      opened = "framenum 25\nwidth=160\nheight=120\n", sound = "-f lavfi -i sine=duration=1 ";
     for (const char* name : {"a.mkv", "a.ts", "a.mp4"}) ASSERT_TRUE(make_clip(dir.file(name), source, sound));
     ASSERT_TRUE(make_clip(dir.file("a.mov"), source, sound + "-movflags +faststart"));
     ASSERT_TRUE(make_clip(dir.file("odd.mkv"), source + ",scale=161:120", "-c:v ffv1 -pix_fmt yuv444p"));
@@ -50,9 +49,8 @@ TEST(Hardening, RefusedAndDamagedInputs) {
         {a, dir.file("out.ts"), 1, opened, "the mpegts format cannot hold ProRes video"},
         {a, dir.file("missing/out.mov"), 1, opened,
          "cannot create output '" + dir.file("missing/out.mov") + "': No such file or directory"},
-        {a, old + "/out.mov", 1, opened, "cannot create output '" + old + "/out.mov': Not a directory"},
-        {a, a, 1, same, "output '" + a + "' is the input file itself: give the output another name"},
-        {a, mkv_way, 1, same, "output '" + mkv_way + "' is the input file itself"},
+        {a, mkv_way, 1, same,
+         "output '" + mkv_way + "' is the input file itself: give the output another name"},
         {a, "file:" + a, 1, same, "is the input file itself"},
         {dir.file("sound.wav"), out, 1, "", "input '" + dir.file("sound.wav") + "' has no video stream"},
         {dir.file("odd.mkv"), out, 1, "width=161\n",
@@ -93,19 +91,14 @@ TEST(Hardening, RefusedAndDamagedInputs) {
         SCOPED_TRACE(in + " to " + to + (audio ? " with --audio" : ""));
         auto contents = [&] { return fs::exists(to) ? slurp(to) : "(none)"; };
         const std::string before = contents();
-        std::string errors;
-        Child run = prolut({audio ? "--audio" : "--", in, to}, &errors);
-        const size_t ours = errors.find("prolut: ");
-        EXPECT_TRUE(error.empty() || (errors.find(error) != std::string::npos && ours != std::string::npos &&
-                                      errors.find("prolut: ", ours + 1) == std::string::npos))
-            << errors;
+        Child run = prolut({audio ? "--audio" : "--", in, to});
+        EXPECT_TRUE(error.empty() || one_line_of_ours(run.errors, error)) << run.errors;
         EXPECT_TRUE(status < 0 || run.status == status) << run.status << "\n" << run.output;
         EXPECT_NE(run.output.find(console), std::string::npos) << run.output;
         EXPECT_TRUE(status <= 0 || (contents() == before && progress(run.output).empty())) << run.output;
         if (before == "(none)") expect_orderly(run, to, 160 * 120 * 4);
-        if (audio && before == "(none)" && fs::exists(to)) {
-            EXPECT_LE(sound_gap(to), 0.001) << "the sound ends with the last picture";
-        }
+        EXPECT_TRUE(!audio || before != "(none)" || !fs::exists(to) || sound_gap(to) <= 0.001)
+            << "the sound ends with the last picture";
         fs::remove(out);
     }
     EXPECT_FALSE(fs::exists(dir.file("missing")));
@@ -113,8 +106,7 @@ TEST(Hardening, RefusedAndDamagedInputs) {
     // strikes mid-run, as SIGXFSZ, then EFBIG; a shorter run over what is left replaces it whole.
     EXPECT_EQ(prolut({a, "/dev/full"}).status, 1);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
-    Child capped;
-    if (start(&capped, {"prlimit", "--fsize=204800", PROLUT_BINARY, a, out, "3"})) finish(&capped);
+    Child capped = command("prlimit --fsize=204800 " PROLUT_BINARY " " + a + " " + out + " 3");
     EXPECT_TRUE(capped.signal == 0 && capped.status == 1) << capped.signal << " " << capped.status;
     EXPECT_NE(capped.output.find("\n Error while writing video frame: "), std::string::npos) << capped.output;
     EXPECT_EQ(prolut({a, out}).status, 0);
@@ -153,13 +145,10 @@ TEST(Hardening, HostileArguments) {
             if (p == 5) arguments[4] = "4";
             arguments[p] = text;
             TempDir cwd;
-            std::string errors;
-            Child run = prolut(arguments, &errors, cwd.path);
+            Child run = prolut(arguments, cwd.path);
             const int status = statuses[p][t];
             const std::string& said = errors_said[p][t];
-            EXPECT_TRUE(said.empty() ||
-                        (errors.find(said) != errors.npos && errors.find("prolut: ") != errors.npos))
-                << errors.substr(0, 300);
+            EXPECT_TRUE(said.empty() || one_line_of_ours(run.errors, said)) << run.errors.substr(0, 300);
             EXPECT_EQ(run.status, status) << run.output.substr(0, 200);
             const std::string console = p == 5 && t == 1 ? text + "\n" : consoles[p][t];
             EXPECT_NE(run.output.find(console), std::string::npos) << run.output.substr(0, 200);

@@ -1,11 +1,7 @@
 // The status line: only on a terminal on standard error, never in the way of a line of output.
 #include "driver/status_line.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -61,19 +57,22 @@ std::vector<std::string> status_lines(const std::string& bytes, std::string* con
 }
 
 // Without the progress lines that the encoder's threads make at their own pace: the repeats of a
-// number while no packet comes, 0 before the first.
+// number while no packet comes (a library's message may stand between them), 0 before the first.
 std::string squeezed(const std::string& console) {
     std::string kept, line, last;
-    for (std::istringstream lines(console); std::getline(lines, line); last = line)
-        if (line.rfind(" frame ", 0) != 0 || (line != last && line != " frame 0")) kept += line + "\n";
+    for (std::istringstream lines(console); std::getline(lines, line);) {
+        const bool number = line.rfind(" frame ", 0) == 0;
+        if (!number || (line != last && line != " frame 0")) kept += line + "\n";
+        if (number) last = line;
+    }
     return kept;
 }
 
 // On a terminal of its own the line is drawn with the first picture, rewritten in place, and ends
 // with the final figures and a line feed; standard output, a pipe, is what it is without it. On
 // the terminal that standard output shares, the error and FFmpeg's messages about a damaged
-// picture, every progress line and "Complete" stand on lines of their own. With standard error a
-// file, even with standard output a terminal, nothing of it appears. A message of our own, too,
+// picture, every progress line and "Complete" stand on lines of their own. With standard error
+// not a terminal, even with standard output one, nothing of it appears. A message of our own, too,
 // stands on its own line.
 TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
     TempDir dir;
@@ -91,9 +90,7 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
         SCOPED_TRACE(name);
         const std::string input = dir.file(name), final_figures = "frame 25" + std::string(total);
         const bool damaged = name == std::string("in.h264");  // where its error comes depends on threads
-        Child plain = prolut({input, out}), alone, shared, redirected;
-        ASSERT_TRUE(start(&alone, {PROLUT_BINARY, input, out}, TERMINAL_ERR));
-        finish(&alone);
+        Child plain = prolut({input, out}), alone = prolut({input, out}, "", "/dev/null", TERMINAL_ERR);
         std::string console;
         std::vector<std::string> drawn = status_lines(alone.errors, &console);
         EXPECT_TRUE(damaged || squeezed(alone.output) == squeezed(plain.output)) << alone.output;
@@ -103,8 +100,7 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
         EXPECT_EQ(drawn.back().rfind(damaged ? "frame 19  " : final_figures, 0), 0u) << alone.errors;
         EXPECT_NE(alone.errors.find(drawn.back() + "\n"), std::string::npos) << alone.errors;
 
-        ASSERT_TRUE(start(&shared, {PROLUT_BINARY, input, out}, TERMINAL_IN_OUT | TERMINAL_ERR));
-        finish(&shared);
+        const Child shared = prolut({input, out}, "", "", TERMINAL_IN_OUT | TERMINAL_ERR);
         console.clear();
         drawn = status_lines(shared.output, &console);
         EXPECT_EQ(progress(squeezed(console)), progress(squeezed(plain.output))) << shared.output;
@@ -114,47 +110,20 @@ TEST(StatusLine, OnlyOnATerminalAndNeverInTheWay) {
         EXPECT_EQ(damaged, console.find("\nError decoding video frame\n") != std::string::npos) << console;
         EXPECT_EQ(damaged, shared.output.find("[h264 @ ", shared.output.find(" fps ")) != std::string::npos);
 
-        ASSERT_TRUE(start(
-            &redirected,
-            {"sh", "-c", "exec \"$0\" \"$1\" \"$2\" 2>\"$3\"", PROLUT_BINARY, input, out, dir.file("errors")},
-            TERMINAL_IN_OUT));
-        finish(&redirected);
+        const Child redirected = prolut({input, out}, "", "", TERMINAL_IN_OUT | ERRORS_PIPED);
         EXPECT_TRUE(damaged || squeezed(redirected.output) == squeezed(plain.output)) << redirected.output;
-        const std::string errors = slurp(dir.file("errors"));
-        EXPECT_TRUE(errors.find('\r') == std::string::npos &&
-                    errors.find(" fps  speed") == std::string::npos);
+        for (const std::string& errors : {plain.errors, redirected.errors})
+            EXPECT_TRUE(errors.find('\r') == std::string::npos &&
+                        errors.find(" fps  speed") == std::string::npos);
     }
-    Child snapshot;  // a message while the line is shown (no scaler to log first: RGB is widened by hand)
+    // A message while the line is shown (no scaler to log first: RGB is widened by hand).
     ASSERT_TRUE(make_clip(dir.file("rgb.mkv"), source + ",format=gbrp", "-c:v ffv1"));
-    ASSERT_TRUE(start(&snapshot, {PROLUT_BINARY, dir.file("rgb.mkv"), out, "0", "n", "0", "", "no/shot.png"},
-                      TERMINAL_IN_OUT | TERMINAL_ERR, "", dir.path));
-    finish(&snapshot);
+    const Child snapshot = prolut({dir.file("rgb.mkv"), out, "0", "n", "0", "", "no/shot.png"}, dir.path, "",
+                                  TERMINAL_IN_OUT | TERMINAL_ERR);
     std::string console;
     status_lines(snapshot.output, &console);
     EXPECT_NE(console.find("\nError, could not open snapshot file no/shot.png\n"), std::string::npos)
         << console;
-}
-
-// A second signal, in the middle of a read that waits for more input, ends the process at once:
-// the line is ended all the same.
-TEST(StatusLine, EndedBeforeASecondSignalEndsTheProcess) {
-    TempDir dir;
-    const std::string fifo = dir.file("in.y4m");
-    ASSERT_TRUE(make_clip(dir.file("clip.y4m"), "testsrc2=size=64x48:rate=25", "-frames:v 13"));
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string clip = slurp(dir.file("clip.y4m"));
-    const int fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);  // never waits for the program to open it
-    Child child;
-    ASSERT_TRUE(start(&child, {PROLUT_BINARY, fifo, dir.file("out.mov")}, TERMINAL_ERR) &&
-                write(fd, clip.data(), clip.size() - 100) == ssize_t(clip.size() - 100));
-    while (child.errors.find(" fps ") == std::string::npos && read_more(&child)) continue;
-    ASSERT_NE(child.errors.find(" fps "), std::string::npos);
-    kill(child.pid, SIGINT);
-    kill(child.pid, SIGTERM);
-    finish(&child);
-    close(fd);
-    EXPECT_EQ(child.status, 130);
-    EXPECT_EQ(child.errors.back(), '\n') << child.errors;
 }
 
 }  // namespace

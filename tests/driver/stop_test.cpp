@@ -26,8 +26,8 @@ bool wait_unread(int fd, bool some) {
 // 13 y4m frames through a named pipe: after 10 come a few bytes of the 11th; once the program has
 // taken them it is past the checks of its 11th turn, waiting in the read, and there the stop
 // comes. Every frame handed to the encoder is kept; a second signal ends the process at once and
-// gives the terminal back all the same. Without a terminal, standard input is that same pipe:
-// reading it for keys would take pictures away.
+// gives the terminal back, and ends the status line, all the same. Without a terminal, standard
+// input is that same pipe: reading it for keys would take pictures away.
 TEST(Stop, KeyOrSignalAtAKnownFrame) {
     TempDir dir;
     const std::string fifo = dir.file("in.y4m"), out = dir.file("out.mov");
@@ -35,7 +35,9 @@ TEST(Stop, KeyOrSignalAtAKnownFrame) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string clip = slurp(dir.file("clip.y4m"));
     const size_t pause = clip.size() - 3 * (6 + 64 * 48 * 3 / 2);  // "FRAME\n" and a yuv420p picture
-    const int stops[][3] = {{0, 0, 1}, {SIGINT, 0, 0}, {SIGTERM, 0, 1}, {SIGINT, SIGTERM, 1}};
+    // The signals, and where there is a terminal: 1 standard input and output, 2 standard error.
+    const int stops[][3] = {
+        {0, 0, 1}, {SIGINT, 0, 0}, {SIGTERM, 0, 1}, {SIGINT, SIGTERM, 1}, {SIGINT, SIGTERM, 2}};
     for (const auto& [stop, second, terminal] : stops) {
         SCOPED_TRACE("signals " + std::to_string(stop) + " " + std::to_string(second));
         std::filesystem::remove(out);
@@ -64,8 +66,11 @@ TEST(Stop, KeyOrSignalAtAKnownFrame) {
         EXPECT_EQ(ends_complete(child.output), !second) << child.output;
         EXPECT_EQ(child.output.find('q'), std::string::npos) << "the key was echoed";
         termios given_back{};
-        EXPECT_TRUE(!terminal || (tcgetattr(child.out, &given_back) == 0 &&
-                                  (given_back.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO)));
+        EXPECT_TRUE(terminal != 1 || (tcgetattr(child.out, &given_back) == 0 &&
+                                      (given_back.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO)));
+        EXPECT_TRUE(terminal != 2 ||
+                    (child.errors.find(" fps ") != child.errors.npos && child.errors.back() == '\n'))
+            << child.errors;
         EXPECT_EQ(decode(out).size(), second ? 0u : 11u * 64 * 48 * 4);
     }
 }
@@ -86,7 +91,8 @@ TEST(Stop, AtRandomMoments) {
         const std::string out = dir.file("out" + std::to_string(round) + ".mov");
         const bool terminal = round % 2, sound = round / 2 % 2 == 0;
         Child child;
-        ASSERT_TRUE(start(&child, {PROLUT_BINARY, sound ? "--audio" : "--", dir.file("in.mkv"), out, "0"}, terminal));
+        ASSERT_TRUE(
+            start(&child, {PROLUT_BINARY, sound ? "--audio" : "--", dir.file("in.mkv"), out, "0"}, terminal));
         while (child.output.find("height=") == std::string::npos && read_more(&child)) continue;
         usleep(useconds_t(random() % 150000));  // the run takes about 0.1 s
         if (round % 3 == 2 && terminal) {

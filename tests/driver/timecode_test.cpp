@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <tuple>
 
 #include "driver/timecode.h"
@@ -83,12 +82,8 @@ TEST(Timecode, CarriedFromEachSourceIntoEachContainer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c[0]);
-        std::istringstream words(c[0]);
-        std::vector<std::string> arguments{PROLUT_BINARY};
-        for (std::string word; words >> word;) arguments.push_back(word);
-        Child run;  // standard input is a clip for "pipe:0", and read by nothing else
-        ASSERT_TRUE(start(&run, arguments, ERRORS_PIPED, dir.file("none.mkv"), dir.path));
-        finish(&run);
+        // Standard input is a clip for "pipe:0", and read by nothing else.
+        Child run = prolut(words(c[0]), dir.path, dir.file("none.mkv"));
         EXPECT_TRUE(run.status == 0 && ends_complete(run.output)) << run.status << run.output;
         // ffprobe 9 also lists the streams of the track reference group, without their tags.
         EXPECT_EQ(probe(dir.file(c[1]), "stream_tags=reel_name,timecode:format_tags=timecode", ""), c[2]);

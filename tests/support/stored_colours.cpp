@@ -1,6 +1,8 @@
 #include "stored_colours.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "support.h"
 
@@ -31,27 +33,18 @@ uint64_t ebml_number(const std::string& bytes, size_t* at, bool is_id) {
 
 // Segment, Tracks, TrackEntry, Video and Colour; Cluster and BlockGroup down to the first block.
 void walk_matroska(const std::string& bytes, size_t at, size_t end, unsigned colour[4], size_t* frame) {
+    static const uint64_t parents[] = {0x18538067, 0x1654AE6B, 0xAE, 0xE0, 0x55B0, 0x1F43B675, 0xA0};
+    static const uint64_t colours[] = {0x55BB, 0x55BA, 0x55B1, 0x55B9};  // primaries, transfer, matrix, range
     while (at < end) {
         const uint64_t id = ebml_number(bytes, &at, true);
         const uint64_t size = ebml_number(bytes, &at, false);
         const size_t next = at > end || size > end - at ? end : at + size;
-        switch (id) {
-            case 0x18538067:
-            case 0x1654AE6B:
-            case 0xAE:
-            case 0xE0:
-            case 0x55B0:
-            case 0x1F43B675:
-            case 0xA0: walk_matroska(bytes, at, next, colour, frame); break;
-            case 0x55BB: colour[0] = big_endian(bytes, at, size); break;  // primaries
-            case 0x55BA: colour[1] = big_endian(bytes, at, size); break;  // transfer
-            case 0x55B1: colour[2] = big_endian(bytes, at, size); break;  // matrix
-            case 0x55B9: colour[3] = big_endian(bytes, at, size); break;  // range
-            case 0xA3:
-            case 0xA1:  // a block: track number, time code and flags, then the frame
-                if (*frame == 0) ebml_number(bytes, &at, false), *frame = at + 3;
-                break;
-        }
+        if (std::count(std::begin(parents), std::end(parents), id))
+            walk_matroska(bytes, at, next, colour, frame);
+        for (int c = 0; c < 4; ++c)
+            if (id == colours[c]) colour[c] = big_endian(bytes, at, size);
+        // A block: track number, time code and flags, then the frame.
+        if ((id == 0xA3 || id == 0xA1) && *frame == 0) ebml_number(bytes, &at, false), *frame = at + 3;
         at = next;
     }
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -89,29 +90,27 @@ Child::~Child() {
     if (err >= 0) close(err);
 }
 
-Child prolut(std::vector<std::string> arguments, const std::string& cwd) {
+Child prolut(std::vector<std::string> arguments, const std::string& cwd, const std::string& input,
+             int terminal) {
     arguments.insert(arguments.begin(), PROLUT_BINARY);
     Child child;
-    if (start(&child, arguments, 0, "/dev/null", cwd)) finish(&child);
+    if (start(&child, arguments, terminal, input, cwd)) finish(&child);
+    fputs(child.errors.c_str(), stderr);  // for the test's log, as when the program writes there
     return child;
 }
 
-Child prolut(std::vector<std::string> arguments, std::string* errors, const std::string& cwd) {
-    arguments.insert(arguments.begin(), PROLUT_BINARY);
+Child command(const std::string& text) {
     Child child;
-    if (start(&child, arguments, ERRORS_PIPED, "/dev/null", cwd)) finish(&child);
-    *errors = child.errors;
+    if (start(&child, words(text))) finish(&child);
     return child;
 }
 
-static Child run(const std::string& words) {  // the scratch paths hold no blanks
-    std::istringstream split(words);
-    Child child;
-    if (start(&child, {std::istream_iterator<std::string>(split), {}})) finish(&child);
-    return child;
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream split(text);
+    return {std::istream_iterator<std::string>(split), std::istream_iterator<std::string>()};
 }
 
-bool ffmpeg(const std::string& words) { return run("ffmpeg -v error -y " + words).status == 0; }
+bool ffmpeg(const std::string& words) { return command("ffmpeg -v error -y " + words).status == 0; }
 
 bool make_clip(const std::string& path, const std::string& source, const std::string& encoding) {
     return ffmpeg("-f lavfi -i " + source + " " + encoding + " " + path);
@@ -119,20 +118,20 @@ bool make_clip(const std::string& path, const std::string& source, const std::st
 
 std::string decode(const std::string& path) {
     Child decoded =
-        run("ffmpeg -v error -xerror -i " + path + " -map 0:v:0 -f rawvideo -pix_fmt yuv422p10le -");
+        command("ffmpeg -v error -xerror -i " + path + " -map 0:v:0 -f rawvideo -pix_fmt yuv422p10le -");
     return decoded.status == 0 ? decoded.output : "";
 }
 
 std::string decode_sound(const std::string& path, int index) {
-    Child decoded = run("ffmpeg -v error -xerror -i " + path + " -map 0:a:" + std::to_string(index) +
-                        " -ac 1 -f s16le -c:a pcm_s16le -");
+    Child decoded = command("ffmpeg -v error -xerror -i " + path + " -map 0:a:" + std::to_string(index) +
+                            " -ac 1 -f s16le -c:a pcm_s16le -");
     return decoded.status == 0 ? decoded.output : "";
 }
 
 std::string probe(const std::string& path, const std::string& entries, const std::string& streams) {
     const std::string selected = streams.empty() ? "" : "-select_streams " + streams;
-    std::string values = run("ffprobe -v error " + selected + " -count_frames -show_entries " + entries +
-                             " -of default=noprint_wrappers=1:nokey=1 " + path)
+    std::string values = command("ffprobe -v error " + selected + " -count_frames -show_entries " + entries +
+                                 " -of default=noprint_wrappers=1:nokey=1 " + path)
                              .output;
     std::replace(values.begin(), values.end(), '\n', ' ');
     return values.empty() ? values : values.substr(0, values.size() - 1);
@@ -163,6 +162,12 @@ std::vector<long> progress(const std::string& console) {
 
 bool ends_complete(const std::string& console) {
     return console.size() >= 10 && console.compare(console.size() - 10, 10, "\nComplete\n") == 0;
+}
+
+bool one_line_of_ours(const std::string& errors, const std::string& text) {
+    const size_t ours = errors.find("prolut: ");
+    return ours != std::string::npos && errors.find("prolut: ", ours + 1) == std::string::npos &&
+           errors.find(text, ours) < errors.find('\n', ours);
 }
 
 std::string slurp(const std::string& path) {

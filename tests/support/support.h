@@ -27,11 +27,14 @@ bool start(Child* child, const std::vector<std::string>& argv, int terminal = 0,
            const std::string& input = "/dev/null", const std::string& cwd = "");
 bool read_more(Child* child);  // a chunk of standard output or err; false at the end of both
 void finish(Child* child);     // the rest of the output, and the status; a terminal stays open
-Child prolut(std::vector<std::string> arguments, const std::string& cwd = "");
-// The same, with what the program wrote on standard error in *errors.
-Child prolut(std::vector<std::string> arguments, std::string* errors, const std::string& cwd = "");
+// The program run to its end, what it writes on standard error in errors (and the test's log)
+// unless given terminals.
+Child prolut(std::vector<std::string> arguments, const std::string& cwd = "",
+             const std::string& input = "/dev/null", int terminal = ERRORS_PIPED);
+Child command(const std::string& text);  // its words as arguments (no path here holds a blank)
+std::vector<std::string> words(const std::string& text);
 
-bool ffmpeg(const std::string& words);  // blank-separated arguments; true on exit status 0
+bool ffmpeg(const std::string& words);  // true on exit status 0
 bool make_clip(const std::string& path, const std::string& source, const std::string& encoding = "");
 std::string decode(const std::string& path);  // the first video stream as yuv422p10le; "" on error
 // ffprobe's values, joined by blanks, of the first video stream (or the streams named, "" for all)
@@ -44,6 +47,8 @@ double seconds_of_pictures(const std::string& path);  // frames counted, at the 
 double sound_gap(const std::string& path);
 std::vector<long> progress(const std::string& console);  // the numbers of the " frame N" lines
 bool ends_complete(const std::string& console);
+// Whether standard error holds one line of the program's own ("prolut: ..."), and text in it.
+bool one_line_of_ours(const std::string& errors, const std::string& text);
 std::string slurp(const std::string& path);
 
 struct TempDir {  // a fresh directory, removed with everything in it at scope exit
