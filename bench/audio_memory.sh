@@ -14,24 +14,12 @@ clip=sound_${minutes}min.mkv
   -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a:0 aac -ac:a:0 2 \
   -c:a:1 pcm_s24le -ac:a:1 6 "$clip"
 
-# measure NAME ARGUMENTS...: one run, its peak resident kilobytes and wall seconds (columns 2 and 3).
-measure() {
-  local name=$1
-  shift
-  if ! /usr/bin/time -f "%M %e" -o rss.out "$prolut" "$@" </dev/null >/dev/null 2>run.err; then
-    echo "$name failed:" >&2
-    cat run.err >&2
-    exit 1
-  fi
-  echo "$name $(cat rss.out)" >>"$results"
-}
-
 for ((run = 0; run < runs; run++)); do
-  measure plain "$clip" out_plain.mov 0
-  measure audio --audio "$clip" out_audio.mov 0
+  measure plain "$prolut" "$clip" out_plain.mov 0
+  measure audio "$prolut" --audio "$clip" out_audio.mov 0
 done
-plain=$(median plain 2) audio=$(median audio 2)
+plain=$(median plain 3) audio=$(median audio 3)
 echo "Peak memory, $minutes minutes of 640x360 with AAC stereo and PCM 5.1, profile 0, $runs runs each (medians):"
-printf '  %-28s %8d KiB %8.1f s\n' "without --audio" "$plain" "$(median plain 3)"
-printf '  %-28s %8d KiB %8.1f s\n' "with --audio" "$audio" "$(median audio 3)"
-printf '  %-28s %8.3f   target <= 1.10\n' "ratio" "$(echo "$audio / $plain" | bc -l)"
+printf '  %-28s %8d KiB %8.1f s\n' "without --audio" "$plain" "$(median plain 2)"
+printf '  %-28s %8d KiB %8.1f s\n' "with --audio" "$audio" "$(median audio 2)"
+figure "peak memory with --audio / without" "$(ratio "$audio" "$plain")" 1.10

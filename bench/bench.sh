@@ -29,31 +29,8 @@ LC_ALL=C awk 'BEGIN {
   for (i = 0; i < 256; i++) { v = (i / 255) ^ 0.45; printf "%.6g %.6g %.6g\n", v, v, v }
 }' >curve1d.cube
 
-# measure NAME COMMAND...: one run, its wall seconds, peak resident kilobytes and CPU seconds
-# (columns 2, 3 and 4 for median).
-measure() {
-  local name=$1 start end
-  shift
-  start=$EPOCHREALTIME
-  if ! /usr/bin/time -f "%M %U %S" -o rss.out "$@" </dev/null >/dev/null 2>run.err; then
-    echo "$name failed:" >&2
-    cat run.err >&2
-    exit 1
-  fi
-  end=$EPOCHREALTIME
-  read -r rss user system <rss.out
-  echo "$name $(echo "$end - $start" | bc -l) $rss $(echo "$user + $system" | bc -l)" >>"$results"
-}
-
-ratio() { printf "%.3f" "$(echo "$1 / $2" | bc -l)"; }
 time_ratio() { ratio "$(median "$1" 2)" "$(median "$2" 2)"; }
 
-# figure LABEL VALUE TARGET: a figure beside its target and whether it is met.
-figure() {
-  local verdict=met
-  (($(echo "$2 > $3" | bc -l))) && verdict=MISSED
-  printf '  %-60s %7s   target <= %-5s %s\n' "$1" "$2" "$3" "$verdict"
-}
 
 # timed_roads SUFFIX CLIP RUNS: every road of prolut and the ffmpeg CLI's jobs, alternating.
 timed_roads() {

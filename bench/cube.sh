@@ -60,12 +60,6 @@ make_clip() { # NAME: cube_NAME.mp4 and a picture of its middle, NAME.raw
 profile_of() { case $1 in grain8) echo 0 ;; *) echo 3 ;; esac; }
 for clip in "${clips[@]}"; do make_clip "$clip"; done
 
-figure() { # LABEL VALUE TARGET
-  local verdict=met
-  (($(echo "$2 > $3" | bc -l))) && verdict=MISSED
-  printf '  %-66s %7s   target <= %-5s %s\n' "$1" "$2" "$3" "$verdict"
-}
-
 # Every colour is checked against the scalar reference on the way; a difference fails the run.
 echo "How the cube step settles the pixels (shares of one 1920x1080 picture; the kernel as both builds run it):"
 "$build_dir/bench/cube_tally" "${cube_set[@]/%/.cube}" scurve33.cube -- natural "${clips[@]/%/.raw}" \
@@ -99,20 +93,6 @@ declare -A old_prolut=([native]=$old_dir/build-native/prolut [avx2]=$old_dir/bui
 declare -A cli_flags=([native]="" [avx2]="-cpuflags -avx512-avx512icl")
 "${new_prolut[avx2]}" --version | grep -q "no AVX-512" || { echo "the held build does not hold" >&2; exit 1; }
 
-# measure NAME COMMAND...: one run's wall and CPU (user + system) seconds into the results.
-measure() {
-  local name=$1 start end
-  shift
-  start=$EPOCHREALTIME
-  if ! /usr/bin/time -f "%U %S" -o cpu.out "$@" </dev/null >/dev/null 2>run.err; then
-    echo "$name failed:" >&2
-    cat run.err >&2
-    exit 1
-  fi
-  end=$EPOCHREALTIME
-  read -r user system <cpu.out
-  echo "$name $(echo "$end - $start" | bc -l) $(echo "$user + $system" | bc -l)" >>"$results"
-}
 ratio_of() { printf "%.3f" "$(echo "$(median "$1" "$3") / $(median "$2" "$3")" | bc -l)"; } # A B COLUMN
 
 for ((run = 0; run < runs; run++)); do
@@ -132,7 +112,7 @@ done
 
 echo "Runs on $(nproc) cores, $frames frames of 1920x1080, $runs runs each; wall and CPU seconds (medians):"
 for name in $(awk '{ print $1 }' "$results" | sort -u); do
-  printf '  %-34s %7.3f %7.3f\n' "$name" "$(median "$name" 2)" "$(median "$name" 3)"
+  printf '  %-34s %7.3f %7.3f\n' "$name" "$(median "$name" 2)" "$(median "$name" 4)"
 done
 for hold in native avx2; do
   label="as this processor runs it"
@@ -141,12 +121,12 @@ for hold in native avx2; do
   worst_clip=0 worst_old=0
   for clip in "${clips[@]}"; do
     wall=$(ratio_of "new_${hold}_${clip}_clipping33" "new_${hold}_${clip}_scurve33" 2)
-    cpu=$(ratio_of "new_${hold}_${clip}_clipping33" "new_${hold}_${clip}_scurve33" 3)
+    cpu=$(ratio_of "new_${hold}_${clip}_clipping33" "new_${hold}_${clip}_scurve33" 4)
     printf '  %-10s clipping / unclipped S-curve: wall %s, CPU %s\n' "$clip" "$wall" "$cpu"
     (($(echo "$wall > $worst_clip" | bc -l))) && worst_clip=$wall
     line=""
     for cube in "${cube_set[@]}"; do
-      old=$(ratio_of "new_${hold}_${clip}_$cube" "old_${hold}_${clip}_$cube" 3)
+      old=$(ratio_of "new_${hold}_${clip}_$cube" "old_${hold}_${clip}_$cube" 4)
       line+=" $cube $old"
       (($(echo "$old > $worst_old" | bc -l))) && worst_old=$old
     done
@@ -156,7 +136,7 @@ for hold in native avx2; do
   figure "cube road / commit 3cb9f32 (colour cache), worst clip and LUT (CPU)" "$worst_old" 1.00
   for pair in "clean 0.45" "grain8 0.70" "grain10 0.75"; do
     read -r clip target <<<"$pair"
-    figure "cube / ffmpeg CLI lut3d chain, $clip, clipping S-curve (wall; CPU $(ratio_of "new_${hold}_${clip}_clipping33" "lut3d_${hold}_$clip" 3))" \
+    figure "cube / ffmpeg CLI lut3d chain, $clip, clipping S-curve (wall; CPU $(ratio_of "new_${hold}_${clip}_clipping33" "lut3d_${hold}_$clip" 4))" \
       "$(ratio_of "new_${hold}_${clip}_clipping33" "lut3d_${hold}_$clip" 2)" "$target"
   done
 done

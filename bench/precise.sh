@@ -49,18 +49,6 @@ write_cube 33 '0.5 - 0.5 * cos(3.141592653589793 * v)' >contrast33.cube
 grades=(curve smooth clip)
 grade_arguments() { case $1 in curve) echo 1 ;; smooth) echo 4 smooth33.cube ;; clip) echo 4 clip33.cube ;; esac; }
 
-# measure NAME COMMAND...: the CPU seconds of one run (column 2 for median).
-measure() {
-  local name=$1
-  shift
-  if ! /usr/bin/time -f "%U %S" -o cpu.out "$@" </dev/null >/dev/null 2>run.err; then
-    echo "$name failed:" >&2
-    cat run.err >&2
-    exit 1
-  fi
-  awk -v name="$name" '{ print name, $1 + $2 }' cpu.out >>"$results"
-}
-
 for ((run = 0; run < runs; run++)); do
   for build in "${builds[@]}"; do
     for clip in "${clips[@]}"; do
@@ -74,13 +62,6 @@ for ((run = 0; run < runs; run++)); do
   done
 done
 
-ratio() { printf "%.3f" "$(echo "$1 / $2" | bc -l)"; }
-figure() { # LABEL VALUE TARGET
-  local verdict=met
-  (($(echo "$2 > $3" | bc -l))) && verdict=MISSED
-  printf '  %-62s %7s   target <= %-5s %s\n' "$1" "$2" "$3" "$verdict"
-}
-
 echo "--precise / default custom road, CPU time (user + system), medians of $runs alternating runs on $(nproc) cores:"
 printf '  %-8s %-8s %9s %9s %9s   %s\n' build clip curve smooth clip "(CPU s, default: curve smooth clip)"
 declare -A worst
@@ -88,9 +69,9 @@ for build in "${builds[@]}"; do
   for clip in "${clips[@]}"; do
     line=() seconds=()
     for grade in "${grades[@]}"; do
-      value=$(ratio "$(median "${build}_${clip}_${grade}_precise" 2)" "$(median "${build}_${clip}_${grade}_default" 2)")
+      value=$(ratio "$(median "${build}_${clip}_${grade}_precise" 4)" "$(median "${build}_${clip}_${grade}_default" 4)")
       line+=("$value")
-      seconds+=("$(median "${build}_${clip}_${grade}_default" 2)")
+      seconds+=("$(median "${build}_${clip}_${grade}_default" 4)")
       kind=$([ "$grade" = curve ] && echo curve || echo cube)
       (($(echo "$value > ${worst[$build$kind]:-0}" | bc -l))) && worst[$build$kind]=$value
     done
