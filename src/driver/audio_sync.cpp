@@ -37,8 +37,7 @@ static void note(const char* format, ...) {
 }
 
 static int report_sound_error(const char* what, int status) {
-    status_line_break();
-    printf(" Error %s audio frame: %d\n", what, status);
+    print_beside_status_line(CONSOLE_MESSAGE, " Error %s audio frame: %d\n", what, status);
     av_log(nullptr, AV_LOG_DEBUG, "Error %s audio frame: %d\n", what, status);
     return 1;
 }

@@ -13,21 +13,18 @@ extern "C" {
 
 static void report_progress(const TranscodeState* state) {
     if (state->written_packets % state->progress_interval == 0) {
-        status_line_make_way();
-        printf(" frame %d\n", static_cast<int>(state->written_packets));
+        print_beside_status_line(CONSOLE_PROGRESS, " frame %d\n", static_cast<int>(state->written_packets));
     }
 }
 
 static int report_encode_error(int status) {
-    status_line_break();
-    printf(" Error encoding video frame: %d\n", status);
+    print_beside_status_line(CONSOLE_MESSAGE, " Error encoding video frame: %d\n", status);
     av_log(nullptr, AV_LOG_DEBUG, "Error encoding video frame: %d\n", status);
     return 1;
 }
 
 static int report_write_error(int status) {
-    status_line_break();
-    printf(" Error while writing video frame: %d\n", status);
+    print_beside_status_line(CONSOLE_MESSAGE, " Error while writing video frame: %d\n", status);
     av_log(nullptr, AV_LOG_DEBUG, "Error while writing video frame: %d\n", status);
     return 1;
 }

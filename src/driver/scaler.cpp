@@ -48,8 +48,7 @@ static void tell_source_colours(SwsContext* scaler, const AVFrame* frame, AVPixe
 int scale_frame(SwsContext* scaler, AVFrame* destination, const AVFrame* frame) {
     int status = sws_scale_frame(scaler, destination, frame);
     if (status < 0) {
-        status_line_break();
-        printf("Error, could not convert the picture: %d\n", status);
+        print_beside_status_line(CONSOLE_MESSAGE, "Error, could not convert the picture: %d\n", status);
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not convert the picture: %d\n", status);
     }
     return status;
@@ -77,8 +76,7 @@ SwsContext* scaler_for_frame(SwsContext** scaler, ScalerSource* made_for, const 
         }
     }
     if (*scaler == nullptr) {
-        status_line_break();
-        printf("Error, could not initialize the conversion context\n");
+        print_beside_status_line(CONSOLE_MESSAGE, "Error, could not initialize the conversion context\n");
         av_log(nullptr, AV_LOG_DEBUG, "Error, could not initialize the conversion context\n");
         return nullptr;
     }

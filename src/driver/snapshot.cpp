@@ -88,8 +88,7 @@ bool dump_snapshot(TranscodeState* state) {
     const char* path = state->options.snapshot_path;
     FILE* file = fopen(path, "wb");
     if (file == nullptr) {
-        status_line_break();
-        printf("Error, could not open snapshot file %s\n", path);
+        print_beside_status_line(CONSOLE_MESSAGE, "Error, could not open snapshot file %s\n", path);
         return false;
     }
     AVFrame* picture = snapshot_picture(state);
@@ -98,8 +97,7 @@ bool dump_snapshot(TranscodeState* state) {
     if (fclose(file) != 0) written = false;
     av_frame_free(&picture);
     if (!written) {
-        status_line_break();
-        printf("Error, could not write snapshot file %s\n", path);
+        print_beside_status_line(CONSOLE_MESSAGE, "Error, could not write snapshot file %s\n", path);
     }
     return written;
 }

@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -135,20 +136,26 @@ void status_line_update(const TranscodeState* state) {
     if (now >= next_draw) draw_status_line(state, now, false);
 }
 
-void status_line_make_way() {
-    if (!line_active || !stdout_shares_terminal) return;
+void print_beside_status_line(ConsoleLine kind, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
     std::lock_guard<std::mutex> hold(line_lock);
-    if (line_shown) {
-        fputs(wipe, stderr);
-        line_shown = 0;
-        next_draw = 0;
+    if (line_active && stdout_shares_terminal) {
+        if (log_line_open) {
+            fputc('\n', stderr);
+            log_line_open = false;
+        } else if (line_shown && kind == CONSOLE_PROGRESS) {
+            fputs(wipe, stderr);
+            line_shown = 0;
+            next_draw = 0;
+        }
+        end_shown_line();
+        vprintf(format, arguments);
+        fflush(stdout);
+    } else {
+        vprintf(format, arguments);
     }
-}
-
-void status_line_break() {
-    if (!line_active || !stdout_shares_terminal) return;
-    std::lock_guard<std::mutex> hold(line_lock);
-    end_shown_line();
+    va_end(arguments);
 }
 
 void status_line_end(const TranscodeState* state) {

@@ -25,13 +25,17 @@ void status_line_begin();
 // After each call of the encoder: a clock read, and a new line when one is due.
 void status_line_update(const TranscodeState* state);
 
-// Before a progress line on standard output: when that is the same terminal, the line is
-// wiped; the encoder call's update draws it again below the progress line.
-void status_line_make_way();
+// What a line on standard output is to the status line.
+enum ConsoleLine {
+    CONSOLE_PROGRESS,  // wipes it; the encoder call's update draws it again below
+    CONSOLE_MESSAGE,   // ends it with a line feed, so its figures stay above the message
+};
 
-// Before a message on standard output: when that is the same terminal, the line is ended
-// with a line feed, so the message starts a line of its own.
-void status_line_break();
+// A line on standard output, written whole while FFmpeg's threads hold their messages back, so
+// that none lands inside it. What it does to the status line counts only when standard output
+// is the terminal the line is drawn on; either way the line stands on a line of its own.
+void print_beside_status_line(ConsoleLine kind, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // The final figures, ended with a line feed; nothing is shown after it.
 void status_line_end(const TranscodeState* state);

@@ -87,8 +87,7 @@ static LoopEnd transcode_picture(TranscodeState* state) {
 }
 
 static LoopEnd report_decode_error() {
-    status_line_break();
-    printf("Error decoding video frame\n");
+    print_beside_status_line(CONSOLE_MESSAGE, "Error decoding video frame\n");
     av_log(nullptr, AV_LOG_DEBUG, "Error decoding video frame\n");
     return LOOP_END_DECODE_ERROR;
 }
@@ -112,8 +111,7 @@ static LoopEnd end_of_input(TranscodeState* state, int read_status) {
     if (stop_requested) return LOOP_END_SIGNAL;
     LoopEnd end = LOOP_END_INPUT;
     if (read_status != AVERROR_EOF) {
-        status_line_break();
-        printf("Error reading the input file: %d\n", read_status);
+        print_beside_status_line(CONSOLE_MESSAGE, "Error reading the input file: %d\n", read_status);
         av_log(nullptr, AV_LOG_DEBUG, "Error reading the input file: %d\n", read_status);
         end = LOOP_END_READ_ERROR;
     }
