@@ -66,7 +66,11 @@ static LoopEnd transcode_picture(TranscodeState* state) {
             return LOOP_RUNNING;
         }
     }
+    // A stamp hours on (a clock that jumped, a broken file) repeats a picture for as long: a
+    // stop asked for meanwhile ends the run there, as it would between packets.
     for (; repeats > 0; --repeats) {
+        if (stop_requested) return LOOP_END_SIGNAL;
+        if (keyboard_quit_pressed()) return LOOP_END_KEY;
         if (encode_and_mux_frame(state, state->encoder_frame) != 0) return LOOP_END_ENCODE_ERROR;
         state->encoder_frame->pts += 1;
     }

@@ -75,6 +75,26 @@ TEST(Stop, KeyOrSignalAtAKnownFrame) {
     }
 }
 
+// With --audio a picture stamped ten hours after the one before is shown again for the whole gap:
+// a signal in the middle of those repeats still ends the run at once, with what was written kept.
+TEST(Stop, WhileAPictureIsRepeated) {
+    TempDir dir;
+    const std::string out = dir.file("out.mov");
+    ASSERT_TRUE(make_clip(dir.file("in.mkv"), "testsrc2=size=64x48:rate=25:duration=1",
+                          "-f lavfi -i sine=duration=1 -vf setpts=PTS+if(gte(N\\,5)\\,36000/TB\\,0) "
+                          "-fps_mode passthrough -c:v ffv1 -c:a pcm_s16le"));
+    Child child;
+    ASSERT_TRUE(start(&child, {PROLUT_BINARY, "--audio", dir.file("in.mkv"), out}));
+    while (child.output.find("height=") == std::string::npos && read_more(&child)) continue;
+    usleep(300000);  // the five pictures before the gap take a few milliseconds
+    kill(child.pid, SIGINT);
+    const time_t stopped = time(nullptr);
+    finish(&child);
+    EXPECT_LE(time(nullptr) - stopped, 5) << "the stop waited for the repeats";
+    EXPECT_EQ(child.status, 130) << child.output;
+    EXPECT_GT(decode(out).size() / (64 * 48 * 4), 5u) << child.output;
+}
+
 // Stops at random moments, from just after start-up until after the drain: never a signal death,
 // and a file, where one is left, decodes and holds every frame reported written. With --audio
 // (every other round) the sound ends with the last picture. Replay a failure with the seed it
