@@ -65,7 +65,10 @@ int encode_and_mux_frame(TranscodeState* state, AVFrame* frame) {
     const AVStream* stream = state->output_video_stream;
     AVPacket* packet = state->encoded_packet;
     int result = 0;
-    if (frame != nullptr && picture_is_interlaced(frame)) repeat_last_field_rows(frame);
+    // A picture sent again (shown once more across a gap in the stamps) has its rows already,
+    // and while the encoder's threads still read it, writing them again would race them.
+    if (frame != nullptr && picture_is_interlaced(frame) && av_frame_is_writable(frame))
+        repeat_last_field_rows(frame);
     int status = avcodec_send_frame(encoder_context, frame);
     if (status < 0) result = report_encode_error(status);
     while (result == 0) {
