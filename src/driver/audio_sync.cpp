@@ -215,6 +215,13 @@ static void drop_sound_before_pictures(const TranscodeState* state, AudioTrack* 
     track->queue_start += cut;
 }
 
+// The end of the pictures handed to the encoder so far, on the input's clock, counted in unit.
+static int64_t end_of_pictures(const TranscodeState* state, AVRational unit) {
+    const PictureTiming* timing = &state->picture_timing;
+    return av_rescale_q(timing->origin, timing->time_base, unit) +
+           av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), unit);
+}
+
 // Writes the track up to the end of the pictures handed to the encoder, in packets of a
 // picture's worth: queued sound where it is, silence where there is none. Until the run
 // finishes, sound that is still to come is waited for; only where it can no longer come is a
@@ -231,8 +238,7 @@ static int write_track(TranscodeState* state, AudioTrack* track, bool finishing)
         track->written = track->origin;
         track->origin_known = true;
     }
-    const int64_t target = track->origin + av_rescale_q(state->encoder_frame->pts,
-                                                        av_inv_q(timing->frame_rate), AVRational{1, rate});
+    const int64_t target = end_of_pictures(state, AVRational{1, rate});
     const int64_t given_up = finishing ? target : target - int64_t(sound_wait_seconds) * rate;
     while (track->written < target) {
         const int queued = av_audio_fifo_size(track->queue);
@@ -293,13 +299,9 @@ LoopEnd write_due_sound(TranscodeState* state) {
 }
 
 static bool sound_reaches_cut(const TranscodeState* state) {
-    const PictureTiming* timing = &state->picture_timing;
     for (int t = 0; t < state->audio_track_count; ++t) {
         const AudioTrack* track = &state->audio_tracks[t];
-        const int rate = sample_rate(track);
-        const int64_t cut =
-            av_rescale_q(timing->origin, timing->time_base, AVRational{1, rate}) +
-            av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AVRational{1, rate});
+        const int64_t cut = end_of_pictures(state, AVRational{1, sample_rate(track)});
         const int queued = av_audio_fifo_size(track->queue);
         if (std::max(track->written, queued > 0 ? track->queue_start + queued : INT64_MIN) < cut)
             return false;
@@ -310,11 +312,7 @@ static bool sound_reaches_cut(const TranscodeState* state) {
 // A run stopped early may not have read the sound of its last pictures yet: the input is read
 // on, for sound only, until every track reaches the cut or the input is past it by the wait.
 static int read_on_for_sound(TranscodeState* state) {
-    const PictureTiming* timing = &state->picture_timing;
-    const int64_t limit =
-        av_rescale_q(timing->origin, timing->time_base, AV_TIME_BASE_Q) +
-        av_rescale_q(state->encoder_frame->pts, av_inv_q(timing->frame_rate), AV_TIME_BASE_Q) +
-        int64_t(sound_wait_seconds) * AV_TIME_BASE;
+    const int64_t limit = end_of_pictures(state, AV_TIME_BASE_Q) + int64_t(sound_wait_seconds) * AV_TIME_BASE;
     AVPacket* packet = state->packet;
     while (!sound_reaches_cut(state) && read_input_packet(state, packet) >= 0) {
         mend_stamp_jump(state, packet);
