@@ -92,16 +92,6 @@ void sse2_run(const CubeKernel& kernel, const uint16_t* pixels, int count, uint3
     }
 }
 
-// The lattice with each entry padded to 16 bytes (the pad 0).
-void fill_corners(CubeKernel* kernel) {
-    const CubeLut& lut = *kernel->lut;
-    const size_t entries = size_t(lut.grid_size) * lut.grid_size * lut.grid_size;
-    for (size_t e = 0; e < entries; ++e) {
-        for (int c = 0; c < 3; ++c) kernel->corners[4 * e + c] = lut.lattice[3 * e + c];
-        kernel->corners[4 * e + 3] = 0;
-    }
-}
-
 // Each cell's proof, in the pad of its lowest corner (entries on the upper faces start no
 // cell and keep only the marker). Codes grow with values, so the corners' codes agreeing
 // is the codes of their least and greatest values agreeing. False without memory.
@@ -238,11 +228,8 @@ bool prepare_cube_kernel(CubeKernel* kernel, const CubeLut* lut, const uint32_t 
     }
     kernel->estimate = avx2 != nullptr && n <= largest_estimated_grid && finite && largest <= 0x1p20f;
     if (kernel->estimate) {
-        // aligned_alloc takes whole multiples of the alignment only.
-        const size_t bytes = (size_t(n) * n * n * 4 * sizeof(float) + 63) / 64 * 64;
-        kernel->corners = static_cast<float*>(std::aligned_alloc(64, bytes));
+        kernel->corners = padded_cube_lattice(*lut);
         if (kernel->corners == nullptr) return false;
-        fill_corners(kernel);
     }
     kernel->estimate_margin = float(1023.0 * largest * 0x1p-20 * 1.01 + 0x1p-100);
     kernel->proofs = kernel->estimate && lattice_scales_exactly(*lut, width);

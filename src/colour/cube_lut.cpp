@@ -445,6 +445,18 @@ int init_cube_lut_from_text(CubeLut* lut, const char* text, size_t size, CubeLoa
     return 0;
 }
 
+float* padded_cube_lattice(const CubeLut& lut) {
+    const size_t entries = size_t(lut.grid_size) * lut.grid_size * lut.grid_size;
+    // aligned_alloc takes whole multiples of the alignment only.
+    float* padded = static_cast<float*>(std::aligned_alloc(64, (entries * 4 * sizeof(float) + 63) / 64 * 64));
+    if (padded == nullptr) return nullptr;
+    for (size_t e = 0; e < entries; ++e) {
+        for (int c = 0; c < 3; ++c) padded[4 * e + c] = lut.lattice[3 * e + c];
+        padded[4 * e + 3] = 0;
+    }
+    return padded;
+}
+
 void release_cube_lut(CubeLut* lut) {
     std::free(lut->lattice);
     lut->lattice = nullptr;

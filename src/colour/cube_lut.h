@@ -35,5 +35,10 @@ int init_cube_lut(CubeLut* lut, const char* path, CubeLoadReport* report = nullp
 // The same for text already in memory (tests, fuzzing).
 int init_cube_lut_from_text(CubeLut* lut, const char* text, size_t size, CubeLoadReport* report = nullptr);
 
+// The loaded lattice again with every entry padded to four floats (the pad 0), 64-byte aligned,
+// so that one 32-byte load gives a cell's two red neighbours; null without memory. The caller
+// frees it with std::free.
+float* padded_cube_lattice(const CubeLut& lut);
+
 // Frees the lattice; the record can be loaded again afterwards.
 void release_cube_lut(CubeLut* lut);

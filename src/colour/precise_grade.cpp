@@ -176,16 +176,8 @@ bool prepare_precise_grade(PreciseGrade* grade, int colour_mode, const CubeLut* 
         grade->run = scalar_run;
         return true;
     }
-    const size_t entries = size_t(lut->grid_size) * lut->grid_size * lut->grid_size;
-    // aligned_alloc takes whole multiples of the alignment only.
-    grade->corners =
-        static_cast<float*>(std::aligned_alloc(64, (entries * 4 * sizeof(float) + 63) / 64 * 64));
-    if (grade->corners == nullptr) return false;
-    for (size_t e = 0; e < entries; ++e) {
-        for (int c = 0; c < 3; ++c) grade->corners[4 * e + c] = lut->lattice[3 * e + c];
-        grade->corners[4 * e + 3] = 0;
-    }
-    return true;
+    grade->corners = padded_cube_lattice(*lut);
+    return grade->corners != nullptr;
 }
 
 void release_precise_grade(PreciseGrade* grade) {

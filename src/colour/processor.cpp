@@ -9,9 +9,3 @@ bool processor_held_to_avx2() {
 }
 
 bool processor_runs_avx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
-
-bool processor_runs_avx512() {
-    return !processor_held_to_avx2() && __builtin_cpu_supports("avx512f") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512vl");
-}
